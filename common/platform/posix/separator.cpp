@@ -1,0 +1,7 @@
+#include "platform/platform.h"
+
+namespace platform {
+
+const char *const kPathSeparator = "/";
+
+} // namespace platform
