@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 namespace platform {
 
@@ -23,6 +24,9 @@ extern const char *const kPathSeparator;
 // ---- clock and sleeping ----
 
 // ---- terminals ----
+
+// True when the C stream is attached to an interactive terminal.
+bool isTerminal(std::FILE *stream);
 
 // ---- TCP sockets and readiness ----
 
