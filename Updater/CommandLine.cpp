@@ -21,20 +21,12 @@ constexpr bool kSlashIntroducesOptions = false;
 #endif
 
 enum class OptionId {
-    ListBuilds,
-    ListLocal,
-    Discover,
-    GetBuild,
-    Information,
-    Update,
+    Command,
     Override,
-    Fingerprint,
     Unhandled,
-    Check,
     Help,
     NFlag,
     DebugMask,
-    ZFlag,
     StorageDirectory,
     BuildNumber,
     DeviceSerial,
@@ -53,24 +45,25 @@ struct OptionSpec {
     std::string_view name;
     bool takesArgument;
     OptionId id;
+    uint32_t commandFlag = 0; // for OptionId::Command
 };
 
 constexpr OptionSpec kOptions[] = {
-    {"-B", false, OptionId::ListBuilds},
-    {"-L", false, OptionId::ListLocal},
-    {"-D", false, OptionId::Discover},
-    {"-G", false, OptionId::GetBuild},
-    {"-I", false, OptionId::Information},
-    {"-U", false, OptionId::Update},
+    {"-B", false, OptionId::Command, CommandListBuilds},
+    {"-L", false, OptionId::Command, CommandListLocal},
+    {"-D", false, OptionId::Command, CommandDiscover},
+    {"-G", false, OptionId::Command, CommandGetBuild},
+    {"-I", false, OptionId::Command, CommandInformation},
+    {"-U", false, OptionId::Command, CommandUpdate},
     {"-OVERRIDE", false, OptionId::Override},
-    {"-N", false, OptionId::Fingerprint},
+    {"-N", false, OptionId::Command, CommandFingerprint},
     {"-Y", false, OptionId::Unhandled},
-    {"-C", false, OptionId::Check},
+    {"-C", false, OptionId::Command, CommandCheck},
     {"-h", false, OptionId::Help},
     {"-H", false, OptionId::Help},
     {"-n", false, OptionId::NFlag},
     {"-X", true, OptionId::DebugMask},
-    {"-Z", true, OptionId::ZFlag},
+    {"-Z", true, OptionId::Command, CommandZ},
     {"-i", true, OptionId::StorageDirectory},
     {"-b", true, OptionId::BuildNumber},
     {"-d", true, OptionId::DeviceSerial},
@@ -189,36 +182,15 @@ int Parser::run(int argc, const char *const *argv) {
 
 bool Parser::apply(const OptionSpec &option, const std::string &value) {
     switch (option.id) {
-    case OptionId::ListBuilds:
-        options_.commandFlags |= CommandListBuilds;
-        break;
-    case OptionId::ListLocal:
-        options_.commandFlags |= CommandListLocal;
-        break;
-    case OptionId::Discover:
-        options_.commandFlags |= CommandDiscover;
-        break;
-    case OptionId::GetBuild:
-        options_.commandFlags |= CommandGetBuild;
-        break;
-    case OptionId::Information:
-        options_.commandFlags |= CommandInformation;
-        break;
-    case OptionId::Update:
-        options_.commandFlags |= CommandUpdate;
+    case OptionId::Command:
+        options_.commandFlags |= option.commandFlag;
         break;
     case OptionId::Override:
         options_.override = true;
         break;
-    case OptionId::Fingerprint:
-        options_.commandFlags |= CommandFingerprint;
-        break;
     case OptionId::Unhandled:
         displayMessage(display_, 1, "Unhandled command: [%s]", std::string(option.name).c_str());
         reject();
-        break;
-    case OptionId::Check:
-        options_.commandFlags |= CommandCheck;
         break;
     case OptionId::Help:
         options_.commandFlags |= CommandHelp;
@@ -229,9 +201,6 @@ bool Parser::apply(const OptionSpec &option, const std::string &value) {
         break;
     case OptionId::DebugMask:
         setDebugMaskValue(option, value);
-        break;
-    case OptionId::ZFlag:
-        options_.commandFlags |= CommandZ;
         break;
     case OptionId::StorageDirectory:
         options_.storageDirectory = value;
