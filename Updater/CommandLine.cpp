@@ -22,30 +22,25 @@ constexpr bool kSlashIntroducesOptions = false;
 
 enum class OptionId {
     Command,
-    Override,
+    Text,
+    Switch,
     Unhandled,
     Help,
-    NFlag,
     DebugMask,
-    StorageDirectory,
     BuildNumber,
     DeviceSerial,
     Transport,
-    BirdFile,
     RouterSerial,
-    SerialPort,
     BaudRate,
-    Echo,
-    HistoryMessage,
-    LogFile,
-    ServerUrl,
 };
 
 struct OptionSpec {
     std::string_view name;
     bool takesArgument;
     OptionId id;
-    uint32_t commandFlag = 0; // for OptionId::Command
+    uint32_t commandFlag = 0;                    // for OptionId::Command
+    std::string UpdaterOptions::*text = nullptr; // for OptionId::Text
+    bool UpdaterOptions::*flag = nullptr;        // for OptionId::Switch
 };
 
 constexpr OptionSpec kOptions[] = {
@@ -55,27 +50,27 @@ constexpr OptionSpec kOptions[] = {
     {"-G", false, OptionId::Command, CommandGetBuild},
     {"-I", false, OptionId::Command, CommandInformation},
     {"-U", false, OptionId::Command, CommandUpdate},
-    {"-OVERRIDE", false, OptionId::Override},
+    {"-OVERRIDE", false, OptionId::Switch, 0, nullptr, &UpdaterOptions::override},
     {"-N", false, OptionId::Command, CommandFingerprint},
     {"-Y", false, OptionId::Unhandled},
     {"-C", false, OptionId::Command, CommandCheck},
     {"-h", false, OptionId::Help},
     {"-H", false, OptionId::Help},
-    {"-n", false, OptionId::NFlag},
+    {"-n", false, OptionId::Switch, 0, nullptr, &UpdaterOptions::nFlag},
     {"-X", true, OptionId::DebugMask},
     {"-Z", true, OptionId::Command, CommandZ},
-    {"-i", true, OptionId::StorageDirectory},
+    {"-i", true, OptionId::Text, 0, &UpdaterOptions::storageDirectory},
     {"-b", true, OptionId::BuildNumber},
     {"-d", true, OptionId::DeviceSerial},
     {"-t", true, OptionId::Transport},
-    {"-f", true, OptionId::BirdFile},
+    {"-f", true, OptionId::Text, 0, &UpdaterOptions::birdFilePath},
     {"-r", true, OptionId::RouterSerial},
-    {"-s", true, OptionId::SerialPort},
+    {"-s", true, OptionId::Text, 0, &UpdaterOptions::serialPort},
     {"-o", true, OptionId::BaudRate},
-    {"-e", true, OptionId::Echo},
-    {"-l", true, OptionId::HistoryMessage},
-    {"-k", true, OptionId::LogFile},
-    {"-u", true, OptionId::ServerUrl},
+    {"-e", true, OptionId::Switch, 0, nullptr, &UpdaterOptions::echo},
+    {"-l", true, OptionId::Text, 0, &UpdaterOptions::historyMessage},
+    {"-k", true, OptionId::Text, 0, &UpdaterOptions::logFileName},
+    {"-u", true, OptionId::Text, 0, &UpdaterOptions::serverUrl},
     {"--help", false, OptionId::Help},
 };
 
@@ -185,8 +180,11 @@ bool Parser::apply(const OptionSpec &option, const std::string &value) {
     case OptionId::Command:
         options_.commandFlags |= option.commandFlag;
         break;
-    case OptionId::Override:
-        options_.override = true;
+    case OptionId::Text:
+        options_.*option.text = value;
+        break;
+    case OptionId::Switch:
+        options_.*option.flag = true;
         break;
     case OptionId::Unhandled:
         displayMessage(display_, 1, "Unhandled command: [%s]", std::string(option.name).c_str());
@@ -196,14 +194,8 @@ bool Parser::apply(const OptionSpec &option, const std::string &value) {
         options_.commandFlags |= CommandHelp;
         options_.helpRequested = true;
         return false;
-    case OptionId::NFlag:
-        options_.nFlag = true;
-        break;
     case OptionId::DebugMask:
         setDebugMaskValue(option, value);
-        break;
-    case OptionId::StorageDirectory:
-        options_.storageDirectory = value;
         break;
     case OptionId::BuildNumber: {
         const char *end = nullptr;
@@ -217,33 +209,15 @@ bool Parser::apply(const OptionSpec &option, const std::string &value) {
     case OptionId::Transport:
         setTransport(value);
         break;
-    case OptionId::BirdFile:
-        options_.birdFilePath = value;
-        break;
     case OptionId::RouterSerial:
         setSerial(value, options_.routerSerial, "Discarding '0x' router serial number prefix\n",
                   "Invalid router serial number obtained from argument [%s]");
-        break;
-    case OptionId::SerialPort:
-        options_.serialPort = value;
         break;
     case OptionId::BaudRate: {
         const char *end = nullptr;
         options_.baudRate = parseDecimal(value.c_str(), &end);
         break;
     }
-    case OptionId::Echo:
-        options_.echo = true;
-        break;
-    case OptionId::HistoryMessage:
-        options_.historyMessage = value;
-        break;
-    case OptionId::LogFile:
-        options_.logFileName = value;
-        break;
-    case OptionId::ServerUrl:
-        options_.serverUrl = value;
-        break;
     }
     return true;
 }
