@@ -1,6 +1,7 @@
 #pragma once
 #include <quillmark/vErr.h>
 #include <quillmark/vExport.h>
+#include <stddef.h>
 #include <stdint.h>
 
 // A packet's check word while it is alive.
@@ -21,6 +22,12 @@ typedef struct vPacket {
     uint8_t dataSize;
     uint8_t data[V_PACKET_MAX_DATA];
 } vPacket;
+
+#ifdef __cplusplus
+static_assert(offsetof(vPacket, dataSize) == offsetof(vPacket, address) + 1 &&
+                  offsetof(vPacket, data) == offsetof(vPacket, address) + 2,
+              "a packet's frame bytes must be contiguous");
+#endif
 
 // True for a non-null pointer to a live packet.
 V_API bool vVALIDPACKET(const vPacket *packet);

@@ -2,6 +2,7 @@
 // Small helpers for tests that build and inspect packets.
 
 #include <quillmark/vPacket.h>
+#include <quillmark/vUei.h>
 
 #include <cstdint>
 #include <memory>
@@ -31,4 +32,15 @@ inline Bytes frameOf(const vPacket &packet) {
     const Bytes data = dataOf(packet);
     frame.insert(frame.end(), data.begin(), data.end());
     return frame;
+}
+
+// A UEI record addressed to one entity, with no value yet.
+inline uei makeUei(uint8_t module, uint8_t command, uint8_t option, uint8_t index, ueiType type) {
+    uei u{};
+    u.module = module;
+    u.command = command;
+    u.option = option;
+    u.index = index;
+    u.type = type;
+    return u;
 }

@@ -7,12 +7,7 @@
 namespace {
 
 uei byteSequence(const Bytes &value) {
-    uei u{};
-    u.module = 0x06;
-    u.command = 0x12;
-    u.option = 0x83;
-    u.index = 0x21;
-    u.type = ueiTypeBytes;
+    uei u = makeUei(0x06, 0x12, 0x83, 0x21, ueiTypeBytes);
     u.value.bytesData = const_cast<uint8_t *>(value.data());
     u.value.bytesLength = static_cast<uint32_t>(value.size());
     return u;

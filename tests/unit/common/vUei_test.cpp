@@ -11,13 +11,12 @@
 namespace {
 
 uei request(ueiType type) {
-    uei u{};
-    u.module = 0x06;
-    u.command = 0x12;
-    u.option = 0x43;
-    u.index = 0x21;
-    u.type = type;
-    return u;
+    return makeUei(0x06, 0x12, 0x43, 0x21, type);
+}
+
+// What a get of option 3 of entity 1 of command 0x12 at module 6 waits for.
+uei replyMatch() {
+    return makeUei(0x06, 0x12, 0x03, 0x01, ueiTypeBytes);
 }
 
 uei withByte(uint8_t value) {
@@ -71,40 +70,38 @@ TEST(UeiPayload, ExactlyTheOtherProtocolsCommandsAreNotUei) {
     EXPECT_TRUE(vUEI_isUEIPayload(nullptr));
 }
 
-TEST(UeiEncode, EachValueTypeHasItsFrame) {
+TEST(UeiEncode, EachValueTypeHasItsFrameWithOrWithoutASubindex) {
+    constexpr bool kSubindex = true;
     struct Case {
         const char *name;
         uei request;
+        bool subindexed;
         Bytes frame;
     } cases[] = {
-        {"void", request(ueiTypeVoid), {0x06, 3, 0x12, 0x43, 0x21}},
-        {"byte", withByte(0xAB), {0x06, 4, 0x12, 0x43, 0x21, 0xAB}},
-        {"short", withShort(0x1234), {0x06, 5, 0x12, 0x43, 0x21, 0x12, 0x34}},
-        {"int", withInt(0x01020304), {0x06, 7, 0x12, 0x43, 0x21, 0x01, 0x02, 0x03, 0x04}},
+        {"void", request(ueiTypeVoid), !kSubindex, {0x06, 3, 0x12, 0x43, 0x21}},
+        {"byte", withByte(0xAB), !kSubindex, {0x06, 4, 0x12, 0x43, 0x21, 0xAB}},
+        {"short", withShort(0x1234), !kSubindex, {0x06, 5, 0x12, 0x43, 0x21, 0x12, 0x34}},
+        {"int",
+         withInt(0x01020304),
+         !kSubindex,
+         {0x06, 7, 0x12, 0x43, 0x21, 0x01, 0x02, 0x03, 0x04}},
+        {"subindexed void", request(ueiTypeVoid), kSubindex, {0x06, 4, 0x12, 0x43, 0x21, 0x09}},
+        {"subindexed byte", withByte(0xAB), kSubindex, {0x06, 5, 0x12, 0x43, 0x21, 0x09, 0xAB}},
+        {"subindexed short",
+         withShort(0x1234),
+         kSubindex,
+         {0x06, 6, 0x12, 0x43, 0x21, 0x09, 0x12, 0x34}},
+        {"subindexed int",
+         withInt(0x01020304),
+         kSubindex,
+         {0x06, 8, 0x12, 0x43, 0x21, 0x09, 0x01, 0x02, 0x03, 0x04}},
     };
     for (const auto &c : cases) {
-        PacketPtr packet(vUEI_CreatePacket(&c.request));
+        PacketPtr packet(c.subindexed ? vUEI_CreateSubindexPacket(&c.request, 0x09)
+                                      : vUEI_CreatePacket(&c.request));
         ASSERT_NE(packet, nullptr) << c.name;
         EXPECT_EQ(frameOf(*packet), c.frame) << c.name;
         EXPECT_TRUE(vPacket_IsComplete(packet.get())) << c.name;
-    }
-}
-
-TEST(UeiEncode, SubindexGoesBeforeTheValue) {
-    struct Case {
-        const char *name;
-        uei request;
-        Bytes frame;
-    } cases[] = {
-        {"void", request(ueiTypeVoid), {0x06, 4, 0x12, 0x43, 0x21, 0x09}},
-        {"byte", withByte(0xAB), {0x06, 5, 0x12, 0x43, 0x21, 0x09, 0xAB}},
-        {"short", withShort(0x1234), {0x06, 6, 0x12, 0x43, 0x21, 0x09, 0x12, 0x34}},
-        {"int", withInt(0x01020304), {0x06, 8, 0x12, 0x43, 0x21, 0x09, 0x01, 0x02, 0x03, 0x04}},
-    };
-    for (const auto &c : cases) {
-        PacketPtr packet(vUEI_CreateSubindexPacket(&c.request, 0x09));
-        ASSERT_NE(packet, nullptr) << c.name;
-        EXPECT_EQ(frameOf(*packet), c.frame) << c.name;
     }
 }
 
@@ -173,12 +170,7 @@ TEST(UeiDecode, RepliesMatchAndDecodeBySize) {
     };
     for (const auto &c : cases) {
         PacketPtr reply = makePacket(c.address, c.data);
-        uei match{};
-        match.module = 0x06;
-        match.command = 0x12;
-        match.option = 0x03;
-        match.index = 0x01;
-        match.type = ueiTypeBytes;
+        uei match = replyMatch();
         match.value.intVal = kUntouched;
         EXPECT_EQ(vUEI_DecodeReply(reply.get(), &match), c.accepted) << c.name;
         EXPECT_EQ(match.type, c.type) << c.name;
@@ -189,11 +181,7 @@ TEST(UeiDecode, RepliesMatchAndDecodeBySize) {
 
 TEST(UeiDecode, InvalidArgumentsMatchNothing) {
     PacketPtr reply = makePacket(0x06, {0x12, 0x03, 0x01});
-    uei match{};
-    match.module = 0x06;
-    match.command = 0x12;
-    match.option = 0x03;
-    match.index = 0x01;
+    uei match = replyMatch();
     EXPECT_FALSE(vUEI_DecodeReply(nullptr, &match));
     EXPECT_FALSE(vUEI_DecodeReply(reply.get(), nullptr));
     reply->check = 0;
