@@ -20,6 +20,10 @@ Bytes counting(size_t length) {
     return bytes;
 }
 
+uint8_t sequenceByteOf(const vPacket &packet) {
+    return packet.data[packet.dataSize - 1];
+}
+
 TEST(ByteSequenceSplit, RunsOfPacketsCarryEveryByteInOrder) {
     struct Case {
         uint32_t length;
@@ -61,9 +65,9 @@ TEST(ByteSequenceSplit, TheSevenBitSequenceNumberLimitsTheLength) {
     const uei request = byteSequence(longest);
     PacketPtr last(vUEI_CreateBytesPacket(&request, 127));
     ASSERT_NE(last, nullptr);
-    EXPECT_EQ(dataOf(*last).back(), 0x7F);
+    EXPECT_EQ(sequenceByteOf(*last), 0x7F);
     PacketPtr beforeLast(vUEI_CreateBytesPacket(&request, 126));
-    EXPECT_EQ(dataOf(*beforeLast).back(), 0xFE);
+    EXPECT_EQ(sequenceByteOf(*beforeLast), 0xFE);
 
     const Bytes tooLong = counting(3073);
     const uei refused = byteSequence(tooLong);
