@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <new>
+#include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,6 +17,13 @@ struct SerialPort {
 };
 
 namespace {
+
+// A read of nothing is either an idle line or a line that has gone (hung up); only the second
+// shows in the descriptor's events.
+bool hungUp(int descriptor) {
+    pollfd watch{descriptor, POLLIN, 0};
+    return ::poll(&watch, 1, 0) == 1 && (watch.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
 
 bool speedFor(std::uint32_t bitsPerSecond, speed_t *speed) {
     switch (bitsPerSecond) {
@@ -61,9 +70,12 @@ vErr serialOpen(const char *path, SerialPort **port) {
         ::close(descriptor);
         return vErrMemory;
     }
+    // Exclusive mode keeps other users out; the lock also keeps out privileged processes of
+    // this library, which exclusive mode lets through.
     int flags = ::fcntl(descriptor, F_GETFL);
     if (::tcgetattr(descriptor, &opened->saved) != 0 || ::ioctl(descriptor, TIOCEXCL) != 0 ||
-        flags < 0 || ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::flock(descriptor, LOCK_EX | LOCK_NB) != 0 || flags < 0 ||
+        ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         ::close(descriptor);
         delete opened;
         return vErrIO;
@@ -102,6 +114,9 @@ vErr serialRead(SerialPort *port, std::uint8_t *byte, std::size_t *count) {
     } while (got < 0 && errno == EINTR);
     if (got < 0) {
         return errno == EAGAIN ? vErrNone : vErrIO;
+    }
+    if (got == 0 && hungUp(port->descriptor)) {
+        return vErrIO;
     }
     *count = static_cast<std::size_t>(got);
     return vErrNone;
