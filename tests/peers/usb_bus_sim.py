@@ -37,7 +37,7 @@ to queue bytes for the host's bulk IN pipe. EchoDevice sends back whatever it re
 
 Command line: usb_bus_sim.py --socket PATH [--device SERIAL ...] prints "ready" once listening,
 then takes one command per line on standard input and answers "ok" or "error TEXT":
-  add SERIAL [kind=echo|silent] [pid=N] [packet=N] [class=FF:88:10] [first=C:S:P] [iso=1]
+  add SERIAL [kind=echo|silent] [vid=N] [pid=N] [packet=N] [class=FF:88:10] [first=C:S:P] [iso=1]
   unplug SERIAL | plug SERIAL | hold SERIAL | release SERIAL | send SERIAL HEX | quit
 "hold" makes the device's interface claimed by someone else; "send" queues IN bytes (an empty HEX
 queues a zero-length packet). The simulator ends at "quit" or at the end of its input.
@@ -409,6 +409,7 @@ def make_device(serial, options):
     kinds = {"echo": EchoDevice, "silent": SilentDevice}
     kind = kinds[settings.get("kind", "echo")]
     return kind(serial, product_id=int(settings.get("pid", "4"), 0),
+                vendor_id=int(settings.get("vid", str(FAMILY_VENDOR_ID)), 0),
                 max_packet=int(settings.get("packet", "64"), 0),
                 interface_class=_triple(settings.get("class", "FF:88:10")),
                 first_interface=_triple(settings["first"]) if "first" in settings else None,
