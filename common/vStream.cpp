@@ -14,6 +14,7 @@ constexpr uint16_t kStreamCheck = 0x4321;
 }
 
 struct vStream {
+    uint16_t check;
     vStream_GetProc get;
     vStream_PutProc put;
     vStream_WriteProc write;
@@ -21,7 +22,6 @@ struct vStream {
     void *ref;
     vStreamPushBack pushBack;
     vStream_WaitProc wait;
-    uint16_t check;
 };
 
 namespace {
@@ -80,11 +80,7 @@ vErr finishRecord(vStream *stream, const std::vector<uint8_t> &taken, uint32_t s
 
 vStream *vStream_Create(vStream_GetProc get, vStream_PutProc put, vStream_WriteProc write,
                         vStream_DestroyProc destroy, void *ref) {
-    auto *stream = new (std::nothrow) vStream{get, put, write, destroy, ref, {}, nullptr, 0};
-    if (stream != nullptr) {
-        stream->check = kStreamCheck;
-    }
-    return stream;
+    return new (std::nothrow) vStream{kStreamCheck, get, put, write, destroy, ref, {}, nullptr};
 }
 
 vErr vStream_SetWaitProc(vStream *stream, vStream_WaitProc wait) {
