@@ -150,19 +150,32 @@ class LibusbHandle final : public UsbHandle {
     std::uint8_t interfaceNumber_;
 };
 
+// The devices present now; count is -1 when the list could not be had, 0 without a USB bus.
+struct DeviceList {
+    DeviceList() {
+        libusb_context *context = sharedContext();
+        count = context != nullptr ? libusb_get_device_list(context, &devices) : 0;
+    }
+    DeviceList(const DeviceList &) = delete;
+    DeviceList &operator=(const DeviceList &) = delete;
+    ~DeviceList() {
+        if (devices != nullptr) {
+            libusb_free_device_list(devices, 1);
+        }
+    }
+    libusb_device **devices = nullptr;
+    ssize_t count = 0;
+};
+
 } // namespace
 
 vErr libusbEnumerate(std::uint16_t vendorId, UsbEnumerateCallback callback, void *reference) {
-    libusb_context *context = sharedContext();
-    if (context == nullptr) {
-        return vErrNone;
-    }
-    libusb_device **devices = nullptr;
-    ssize_t count = libusb_get_device_list(context, &devices);
-    if (count < 0) {
+    DeviceList list;
+    if (list.count < 0) {
         return vErrIO;
     }
-    for (ssize_t i = 0; i < count; ++i) {
+    libusb_device **devices = list.devices;
+    for (ssize_t i = 0; i < list.count; ++i) {
         libusb_device_descriptor descriptor{};
         if (libusb_get_device_descriptor(devices[i], &descriptor) != LIBUSB_SUCCESS ||
             (vendorId != 0 && descriptor.idVendor != vendorId)) {
@@ -178,29 +191,24 @@ vErr libusbEnumerate(std::uint16_t vendorId, UsbEnumerateCallback callback, void
             break;
         }
     }
-    libusb_free_device_list(devices, 1);
     return vErrNone;
 }
 
 vErr libusbOpen(std::uint64_t location, std::uint8_t interfaceNumber, UsbHandle **handle) {
-    libusb_context *context = sharedContext();
-    if (context == nullptr) {
-        return vErrNotFound;
-    }
-    libusb_device **devices = nullptr;
-    ssize_t count = libusb_get_device_list(context, &devices);
-    if (count < 0) {
-        return vErrIO;
-    }
     int code = LIBUSB_ERROR_NOT_FOUND;
     libusb_device_handle *device = nullptr;
-    for (ssize_t i = 0; i < count; ++i) {
-        if (locationOf(devices[i]) == location) {
-            code = libusb_open(devices[i], &device);
-            break;
+    {
+        DeviceList list;
+        if (list.count < 0) {
+            return vErrIO;
+        }
+        for (ssize_t i = 0; i < list.count; ++i) {
+            if (locationOf(list.devices[i]) == location) {
+                code = libusb_open(list.devices[i], &device);
+                break;
+            }
         }
     }
-    libusb_free_device_list(devices, 1);
     if (code != LIBUSB_SUCCESS) {
         return openError(code);
     }

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -162,6 +163,31 @@ TEST_F(UsbStreamTest, TheFamilyInterfaceIsFoundBehindAnotherAndWrongOnesAreRefus
         ASSERT_TRUE(bus.command(std::string("add ") + serial + " " + c.options));
         vStream *out = nullptr;
         EXPECT_EQ(vStream_CreateUSB(c.serial, &out), vErrInitialization) << c.options;
+    }
+}
+
+// The link engine reads on one thread and writes on another; a read waiting for a packet must
+// not hold up the writes.
+TEST_F(UsbStreamTest, OneThreadReadsWhileAnotherWrites) {
+    plugAndOpen();
+    constexpr int kFrames = 40;
+    std::thread writer([this] {
+        for (int i = 0; i < kFrames; ++i) {
+            const uint8_t frame[4] = {0x06, 0x02, 0x00, static_cast<uint8_t>(i)};
+            EXPECT_EQ(vStream_Write(stream, frame, sizeof frame), vErrNone);
+        }
+    });
+    std::string got;
+    for (int attempt = 0; attempt < 4 * kFrames * 2 && got.size() < 4 * kFrames; ++attempt) {
+        uint8_t byte = 0;
+        if (vStream_Read(stream, &byte, 1) == vErrNone) {
+            got.push_back(static_cast<char>(byte));
+        }
+    }
+    writer.join();
+    ASSERT_EQ(got.size(), 4u * kFrames);
+    for (int i = 0; i < kFrames; ++i) {
+        EXPECT_EQ(static_cast<uint8_t>(got[4 * i + 3]), i);
     }
 }
 
