@@ -46,6 +46,10 @@ one line each, before it is answered.
 
 Usage: update_server.py --catalogue FILE [--port N] [--port-file FILE] [--log FILE]
 The chosen port is printed on standard output (and written to --port-file) once listening.
+Python tests may instead run it in their own process:
+    server = UpdateServer(0, Catalogue(data, directory), log_path)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    ... server.server_address[1] is the port; server.shutdown() stops it.
 """
 
 import argparse
@@ -79,11 +83,12 @@ def bird_payload(entry, catalogue_dir):
 
 
 class Catalogue:
-    def __init__(self, path):
-        with open(path, encoding="utf-8") as f:
-            data = json.load(f)
-        self.directory = os.path.dirname(os.path.abspath(path))
-        self.devices = {k.upper(): v for k, v in data.get("devices", {}).items()}
+    """The devices, fingerprints and faults; relative BIRD paths are taken from directory."""
+
+    def __init__(self, data, directory):
+        self.directory = directory
+        # Serial numbers travel as "%08X"; the catalogue may write them shorter or in lower case.
+        self.devices = {"%08X" % int(k, 16): v for k, v in data.get("devices", {}).items()}
         self.fingerprints = {" ".join(k.upper().split()): v
                              for k, v in data.get("fingerprints", {}).items()}
         self.lock = threading.Lock()
@@ -238,10 +243,15 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.flush()
 
 
+def load_catalogue(path):
+    with open(path, encoding="utf-8") as f:
+        return Catalogue(json.load(f), os.path.dirname(os.path.abspath(path)))
+
+
 class UpdateServer(ThreadingHTTPServer):
     daemon_threads = True  # a stalled answer must not hold up shutdown
 
-    def __init__(self, port, catalogue, log_path):
+    def __init__(self, port, catalogue, log_path=None):
         super().__init__(("127.0.0.1", port), Handler)
         self.catalogue = catalogue
         self.log_path = log_path
@@ -265,7 +275,7 @@ def main():
     parser.add_argument("--log")
     args = parser.parse_args()
 
-    server = UpdateServer(args.port, Catalogue(args.catalogue), args.log)
+    server = UpdateServer(args.port, load_catalogue(args.catalogue), args.log)
     port = server.server_address[1]
     if args.port_file:
         temporary = args.port_file + ".tmp"

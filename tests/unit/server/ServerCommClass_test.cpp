@@ -18,7 +18,8 @@ constexpr char kCatalogue[] = R"({
       "current": "1001",
       "fw": "FW-40F5849A",
       "builds": {"1000": "1.2.3", "1001": "1.10.0"},
-      "birds": {"1001": {"text": "ABC"}, "1000": {"text": "build one thousand"}}
+      "birds": {"1001": {"text": "ABC"}, "1000": {"text": "build one thousand"},
+                "1002": {"text": "a build that arrives a few bytes at a time, 0123456789"}}
     },
     "00000001": {
       "current": "7",
@@ -92,6 +93,21 @@ const std::vector<Operation> &operations() {
 std::string statusMessage(const Operation &operation, int status, const char *body) {
     std::string name = std::string(operation.name) == "ping" ? "PING" : operation.name;
     return name + " ==> [" + std::to_string(status) + "] [" + body + "]\n";
+}
+
+std::string notOkMessage(const Operation &operation, const std::string &url) {
+    return std::string("ServerCommClass: ") + operation.name + " failed [" + url + "?";
+}
+
+std::string transportMessage(const Operation &operation, CURLcode code) {
+    return std::string(operation.name) + " ==> [" + curl_easy_strerror(code) + "]\n";
+}
+
+void expectFailureLogged(const Operation &operation, const ServerCommClass &client, const char *url,
+                         const std::string &message) {
+    DebugCapture debug(DEBUG_ServerComm);
+    EXPECT_FALSE(operation.run(client, url));
+    EXPECT_NE(debug.text().find(message), std::string::npos) << debug.text();
 }
 
 } // namespace
@@ -253,40 +269,26 @@ TEST_F(ServerCommTest, GarbledPayloadIsRefusedByTheDecoder) {
     EXPECT_EQ(base64Decode(text.data(), text.size(), length), nullptr);
 }
 
-TEST_F(ServerCommTest, EveryOperationFailsOnAStatusOtherThan200) {
-    for (const Operation &operation : operations()) {
-        SCOPED_TRACE(operation.name);
-        server.setFault(operation.op, "mode=status&status=503&body=busy");
-        DebugCapture debug(DEBUG_ServerComm);
-        EXPECT_FALSE(operation.run(client, base()));
-        EXPECT_NE(debug.text().find(statusMessage(operation, 503, "busy")), std::string::npos)
-            << debug.text();
-    }
-}
-
-TEST_F(ServerCommTest, EveryOperationFailsOnABodyThatIsNotOk) {
-    for (const char *mode : {"mode=notok", "mode=emptybody"}) {
+TEST_F(ServerCommTest, EveryOperationFailsOnEachServerFault) {
+    struct Case {
+        const char *settings;
+        std::function<std::string(const Operation &)> message;
+    };
+    const Case cases[] = {
+        {"mode=status&status=503&body=busy",
+         [](const Operation &operation) { return statusMessage(operation, 503, "busy"); }},
+        {"mode=notok", [&](const Operation &operation) { return notOkMessage(operation, url); }},
+        {"mode=emptybody",
+         [&](const Operation &operation) { return notOkMessage(operation, url); }},
+        {"mode=drop",
+         [](const Operation &operation) { return transportMessage(operation, CURLE_GOT_NOTHING); }},
+    };
+    for (const Case &c : cases) {
         for (const Operation &operation : operations()) {
-            SCOPED_TRACE(std::string(operation.name) + " " + mode);
-            server.setFault(operation.op, mode);
-            DebugCapture debug(DEBUG_ServerComm);
-            EXPECT_FALSE(operation.run(client, base()));
-            std::string expected = std::string("ServerCommClass: ") + operation.name + " failed [" +
-                                   server.baseUrl() + "?";
-            EXPECT_NE(debug.text().find(expected), std::string::npos) << debug.text();
+            SCOPED_TRACE(std::string(operation.name) + " " + c.settings);
+            server.setFault(operation.op, c.settings);
+            expectFailureLogged(operation, client, base(), c.message(operation));
         }
-    }
-}
-
-TEST_F(ServerCommTest, EveryOperationFailsWhenTheConnectionDrops) {
-    for (const Operation &operation : operations()) {
-        SCOPED_TRACE(operation.name);
-        server.setFault(operation.op, "mode=drop");
-        DebugCapture debug(DEBUG_ServerComm);
-        EXPECT_FALSE(operation.run(client, base()));
-        std::string expected =
-            std::string(operation.name) + " ==> [" + curl_easy_strerror(CURLE_GOT_NOTHING) + "]\n";
-        EXPECT_NE(debug.text().find(expected), std::string::npos) << debug.text();
     }
 }
 
@@ -295,11 +297,8 @@ TEST(ServerComm, EveryOperationFailsWhenNothingListens) {
     ServerCommClass client;
     for (const Operation &operation : operations()) {
         SCOPED_TRACE(operation.name);
-        DebugCapture debug(DEBUG_ServerComm);
-        EXPECT_FALSE(operation.run(client, url.c_str()));
-        std::string expected = std::string(operation.name) + " ==> [" +
-                               curl_easy_strerror(CURLE_COULDNT_CONNECT) + "]\n";
-        EXPECT_NE(debug.text().find(expected), std::string::npos) << debug.text();
+        expectFailureLogged(operation, client, url.c_str(),
+                            transportMessage(operation, CURLE_COULDNT_CONNECT));
     }
 }
 
@@ -333,12 +332,16 @@ TEST_F(ServerCommTest, AStalledServerIsAbandonedAfterTheLowSpeedBound) {
 }
 
 TEST_F(ServerCommTest, ASlowDownloadThatKeepsMovingIsNotCut) {
-    // About 2 s of trickling against a 1 s low-speed bound.
-    server.setFault("bird", "mode=trickle&chunk=4&interval=0.3");
-    ServerCommClass impatient(ServerLimits{2, 1, 1});
+    // 76 bytes, 8 every 0.25 s: about 2.5 s in all against a 2 s low-speed bound.
+    server.setFault("bird", "mode=trickle&chunk=8&interval=0.25");
+    ServerCommClass impatient(ServerLimits{2, 1, 2});
     std::string text;
-    ASSERT_TRUE(impatient.GetBuild(kSerial, "FW-40F5849A", "1000", text, base(), false));
-    EXPECT_EQ(text, "YnVpbGQgb25lIHRob3VzYW5k");
+    ASSERT_TRUE(impatient.GetBuild(kSerial, "FW-40F5849A", "1002", text, base(), false));
+    size_t length = 0;
+    auto bytes = base64Decode(text.data(), text.size(), length);
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(bytes.get()), length),
+              "a build that arrives a few bytes at a time, 0123456789");
 }
 
 TEST_F(ServerCommTest, ADownloadOnAWorkerDoesNotDisturbOtherRequests) {
