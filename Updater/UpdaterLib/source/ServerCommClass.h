@@ -40,7 +40,7 @@ struct ServerLimits {
 // only then. A null base URL means kDefaultBaseUrl.
 class ServerCommClass {
   public:
-    static constexpr const char *kDefaultBaseUrl = "http://127.0.0.1:8470/cgi/u";
+    static constexpr const char *kDefaultBaseUrl = "http://update.veltrona.com/cgi/u";
 
     explicit ServerCommClass(ServerLimits limits = {});
 

@@ -302,14 +302,6 @@ TEST(ServerComm, EveryOperationFailsWhenNothingListens) {
     }
 }
 
-TEST(ServerComm, NullBaseUrlMeansTheDefaultServer) {
-    DebugCapture debug(DEBUG_ServerComm);
-    ServerCommClass().ping(nullptr);
-    EXPECT_NE(debug.text().find(std::string("GET(") + ServerCommClass::kDefaultBaseUrl +
-                                "?op=hi&rv=2&)\n"),
-              std::string::npos);
-}
-
 TEST_F(ServerCommTest, ServerGetAnswersAnyStatusAndThrowsOnTransportFailure) {
     ServerReply reply = client.serverGet((server.baseUrl() + "x").c_str(), {});
     EXPECT_EQ(reply.url, server.baseUrl() + "x");
