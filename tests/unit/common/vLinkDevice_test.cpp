@@ -78,19 +78,28 @@ bool contains(const std::vector<std::string> &frames, const std::string &frame) 
     return std::find(frames.begin(), frames.end(), frame) != frames.end();
 }
 
-class TcpLinkTest : public ::testing::Test {
+// A link opened on a simulated device for each test, released after it.
+class DeviceLinkTest : public ::testing::Test {
   protected:
-    explicit TcpLinkTest(std::vector<std::string> more = {})
-        : device(Transport::tcp, deviceOptions(std::move(more))) {}
+    DeviceLinkTest(Transport transport, std::vector<std::string> more)
+        : device(transport, deviceOptions(std::move(more))) {}
+    virtual int32_t open() = 0;
     void SetUp() override {
         ASSERT_TRUE(device.running());
-        id = vLink_CreateTCPIP(loopbackAddress(), device.port());
+        id = open();
         ASSERT_NE(id, 0);
     }
     void TearDown() override { vLink_Destroy(&id); }
 
     SimDeviceProcess device;
     int32_t id = 0;
+};
+
+class TcpLinkTest : public DeviceLinkTest {
+  protected:
+    explicit TcpLinkTest(std::vector<std::string> more = {})
+        : DeviceLinkTest(Transport::tcp, std::move(more)) {}
+    int32_t open() override { return vLink_CreateTCPIP(loopbackAddress(), device.port()); }
 };
 
 TEST_F(TcpLinkTest, RunsRoutedAndAnswersARequest) {
@@ -200,18 +209,12 @@ TEST(TcpLinkLifetime, NoListenerGivesNoLink) {
     EXPECT_EQ(vLink_CreateTCPIP(loopbackAddress(), port), 0);
 }
 
-class SerialLinkTest : public ::testing::Test {
+class SerialLinkTest : public DeviceLinkTest {
   protected:
-    SerialLinkTest() : device(Transport::pty, deviceOptions({"--heartbeat-ms", "50"})) {}
-    void SetUp() override {
-        ASSERT_TRUE(device.running());
-        id = vLink_CreateSerial(kSerial, device.ptyPath().c_str(), 115200);
-        ASSERT_NE(id, 0);
+    SerialLinkTest() : DeviceLinkTest(Transport::pty, {"--heartbeat-ms", "50"}) {}
+    int32_t open() override {
+        return vLink_CreateSerial(kSerial, device.ptyPath().c_str(), 115200);
     }
-    void TearDown() override { vLink_Destroy(&id); }
-
-    SimDeviceProcess device;
-    int32_t id = 0;
 };
 
 TEST_F(SerialLinkTest, AnswersRequestsAndHeartbeats) {
@@ -237,18 +240,10 @@ TEST(SerialLinkSettings, RefusesUnlistedRatesAndMissingPorts) {
     EXPECT_EQ(vLink_CreateSerial(kSerial, "/dev/qm-no-such-port", 115200), 0);
 }
 
-class UsbLinkTest : public ::testing::Test {
+class UsbLinkTest : public DeviceLinkTest {
   protected:
-    UsbLinkTest() : device(Transport::usb, deviceOptions()) {}
-    void SetUp() override {
-        ASSERT_TRUE(device.running());
-        id = vLink_CreateUSB(kSerial);
-        ASSERT_NE(id, 0);
-    }
-    void TearDown() override { vLink_Destroy(&id); }
-
-    SimDeviceProcess device;
-    int32_t id = 0;
+    UsbLinkTest() : DeviceLinkTest(Transport::usb, {}) {}
+    int32_t open() override { return vLink_CreateUSB(kSerial); }
 };
 
 TEST_F(UsbLinkTest, AlignsOnTheDevicesAddressAndAnswers) {

@@ -2,9 +2,6 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,18 +10,6 @@
 #include <thread>
 
 namespace {
-
-std::string readLine(std::FILE *stream) {
-    char line[65536];
-    if (stream == nullptr || std::fgets(line, sizeof line, stream) == nullptr) {
-        return "";
-    }
-    std::string text(line);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
-        text.pop_back();
-    }
-    return text;
-}
 
 std::vector<std::string> words(const std::string &line) {
     std::istringstream in(line);
@@ -56,38 +41,13 @@ SimDeviceProcess::SimDeviceProcess(Transport transport, std::vector<std::string>
         return;
     }
     directory_ = pattern;
-    usbSocket_ = directory_ + "/usb.sock";
-    std::vector<std::string> arguments = {"python3", std::string(QM_PEERS_DIR) + "/sim_device.py"};
-    for (const std::string &argument : transportArguments(transport, usbSocket_)) {
-        arguments.push_back(argument);
-    }
+    const std::string socketPath = directory_ + "/usb.sock";
+    std::vector<std::string> arguments = transportArguments(transport, socketPath);
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
-    int input[2];
-    int output[2];
-    if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0) {
-        return;
-    }
-    child_ = fork();
-    if (child_ == 0) {
-        dup2(input[0], 0);
-        dup2(output[1], 1);
-        std::vector<char *> argv;
-        for (std::string &argument : arguments) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        execvp("python3", argv.data());
-        _exit(127);
-    }
-    close(input[0]);
-    close(output[1]);
-    toDevice_ = fdopen(input[1], "w");
-    fromDevice_ = fdopen(output[0], "r");
-    std::vector<std::string> ready = words(readLine(fromDevice_));
+    peer_ = std::make_unique<PeerProcess>("sim_device.py", arguments);
+    std::vector<std::string> ready = words(peer_->firstLine());
     if (ready.size() < 3 || ready[0] != "ready") {
-        kill(child_, SIGKILL);
-        waitpid(child_, nullptr, 0);
-        child_ = -1;
+        peer_->kill();
         return;
     }
     if (ready[1] == "tcp" && ready.size() >= 4) {
@@ -95,6 +55,7 @@ SimDeviceProcess::SimDeviceProcess(Transport transport, std::vector<std::string>
     } else if (ready[1] == "pty") {
         ptyPath_ = ready[2];
     } else if (ready[1] == "usb") {
+        usbSocket_ = socketPath;
         setenv("QM_USB_SIM", usbSocket_.c_str(), 1);
     }
 }
@@ -103,29 +64,15 @@ SimDeviceProcess::~SimDeviceProcess() {
     if (!usbSocket_.empty()) {
         unsetenv("QM_USB_SIM");
     }
-    if (toDevice_ != nullptr) {
-        std::fputs("quit\n", toDevice_);
-        std::fclose(toDevice_);
-    }
-    if (child_ > 0) {
-        waitpid(child_, nullptr, 0);
-    }
-    if (fromDevice_ != nullptr) {
-        std::fclose(fromDevice_);
-    }
+    peer_.reset();
     if (!directory_.empty()) {
-        unlink(usbSocket_.c_str());
+        unlink((directory_ + "/usb.sock").c_str());
         rmdir(directory_.c_str());
     }
 }
 
 std::string SimDeviceProcess::command(const std::string &line) {
-    if (!running()) {
-        return "";
-    }
-    std::fputs((line + "\n").c_str(), toDevice_);
-    std::fflush(toDevice_);
-    return readLine(fromDevice_);
+    return running() ? peer_->command(line) : "";
 }
 
 std::map<std::string, long> SimDeviceProcess::stats() {

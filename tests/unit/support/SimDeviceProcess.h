@@ -1,9 +1,9 @@
 #pragma once
-#include <sys/types.h>
+#include "support/PeerProcess.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,7 +20,7 @@ class SimDeviceProcess {
     SimDeviceProcess(const SimDeviceProcess &) = delete;
     SimDeviceProcess &operator=(const SimDeviceProcess &) = delete;
 
-    bool running() const { return child_ > 0; }
+    bool running() const { return peer_ != nullptr && peer_->running(); }
     // TCP: the loopback port it listens on. Pty: the terminal's path for the host side.
     uint16_t port() const { return port_; }
     const std::string &ptyPath() const { return ptyPath_; }
@@ -36,12 +36,11 @@ class SimDeviceProcess {
 
   private:
     std::string directory_;
+    // Set while QM_USB_SIM names this device's bus.
     std::string usbSocket_;
     std::string ptyPath_;
     uint16_t port_ = 0;
-    pid_t child_ = -1;
-    std::FILE *toDevice_ = nullptr;
-    std::FILE *fromDevice_ = nullptr;
+    std::unique_ptr<PeerProcess> peer_;
 };
 
 // 127.0.0.1 in network byte order.

@@ -1,7 +1,8 @@
 #pragma once
-#include <cstdio>
+#include "support/PeerProcess.h"
+
+#include <memory>
 #include <string>
-#include <sys/types.h>
 
 // Runs the simulated USB bus (tests/peers/usb_bus_sim.py) in a child process on a Unix socket in
 // a fresh temporary directory, and points the library at it through QM_USB_SIM for the
@@ -13,7 +14,7 @@ class UsbBusSimulator {
     UsbBusSimulator &operator=(const UsbBusSimulator &) = delete;
     ~UsbBusSimulator();
 
-    bool running() const { return child_ > 0; }
+    bool running() const { return peer_ != nullptr && peer_->running(); }
     const std::string &socketPath() const { return socketPath_; }
     // Sends one control line ("add 40F5849A", "unplug 40F5849A", ...); true when it answered ok.
     bool command(const std::string &line);
@@ -21,7 +22,5 @@ class UsbBusSimulator {
   private:
     std::string directory_;
     std::string socketPath_;
-    pid_t child_ = -1;
-    std::FILE *toSimulator_ = nullptr;
-    std::FILE *fromSimulator_ = nullptr;
+    std::unique_ptr<PeerProcess> peer_;
 };
