@@ -1,5 +1,6 @@
 // The engine against the simulated device, over loopback TCP, a pseudo-terminal and the
 // simulated USB bus.
+#include "support/Polling.h"
 #include "support/SimDeviceProcess.h"
 #include "vLinkRecord.h"
 
@@ -30,15 +31,8 @@ std::vector<std::string> deviceOptions(std::vector<std::string> more = {}) {
     return options;
 }
 
-bool awaitStatus(int32_t id, linkStatus wanted, int timeoutMs = 3000) {
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (vLink_GetStatus(id) != wanted) {
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+bool awaitStatus(int32_t id, linkStatus wanted) {
+    return pollUntil([&] { return vLink_GetStatus(id) == wanted; }, 3000);
 }
 
 uint8_t isModelReply(const vPacket *packet, const void *) {
@@ -64,14 +58,7 @@ int askModel(int32_t id) {
 
 // Asks until the device answers, for links that are still finding their way back.
 bool answersWithin(int32_t id, int timeoutMs) {
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (askModel(id) != kModel) {
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
+    return pollUntil([&] { return askModel(id) == kModel; }, timeoutMs, 20);
 }
 
 bool contains(const std::vector<std::string> &frames, const std::string &frame) {

@@ -1,4 +1,5 @@
 // The engine's receive and send paths on a stream the test plays the device on, byte by byte.
+#include "support/Polling.h"
 #include "support/ScriptedStream.h"
 #include "vLinkRecord.h"
 
@@ -20,15 +21,8 @@ const Bytes kRouteOn = {cmdFORCEROUTE, 1, 1};
 const Bytes kRouteOff = {cmdFORCEROUTE, 1, 0};
 constexpr int kWaitMs = 2000;
 
-bool awaitStatus(int32_t id, linkStatus wanted, int timeoutMs = kWaitMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (vLink_GetStatus(id) != wanted) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+bool awaitStatus(int32_t id, linkStatus wanted) {
+    return pollUntil([&] { return vLink_GetStatus(id) == wanted; }, kWaitMs, 2);
 }
 
 uint8_t acceptAll(const vPacket *, const void *) {
@@ -144,10 +138,7 @@ TEST_F(EngineTest, AUserFilterThatConsumesEverythingSilencesHeartbeatsAndQueue) 
     std::atomic<int> seen = 0;
     ASSERT_EQ(vLink_InstallUserPacketFilter(id, consumeAll, &seen), vErrNone);
     device.feed({0x06, 2, cmdHB, kHeartbeatUp, 0x06, 1, 0x55});
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (seen < 2 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    pollUntil([&] { return seen == 2; }, kWaitMs, 2);
     ASSERT_EQ(vLink_InstallUserPacketFilter(id, nullptr, nullptr), vErrNone);
     EXPECT_EQ(seen, 2);
     EXPECT_EQ(device.countWrites({0x06, 2, cmdHB, 2}), 0u);

@@ -1,13 +1,12 @@
 #include "support/SimDeviceProcess.h"
+#include "support/Polling.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <sstream>
-#include <thread>
 
 namespace {
 
@@ -95,14 +94,7 @@ std::vector<std::string> SimDeviceProcess::frames() {
 }
 
 bool SimDeviceProcess::awaitStat(const std::string &name, long least, int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (stats()[name] < least) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    return pollUntil([&] { return stats()[name] >= least; }, timeoutMs, 10);
 }
 
 uint32_t loopbackAddress() {
