@@ -1,5 +1,7 @@
 #include "vLinkRecord.h"
 
+#include <algorithm>
+
 namespace {
 
 // Each wait of vLink_AwaitFirst is cut into slices of this length, so that a link that stops
@@ -51,15 +53,17 @@ vPacket *vLink_AwaitFirst(int32_t id, vPacketFilter filter, const void *ref, uin
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     vPacket *found = nullptr;
+    // Looks at least once, so that a wait of 0 still finds a reply that is already queued.
     while (found == nullptr && runsAligned(*core)) {
         const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
-            break;
-        }
+            std::max(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()),
+                     std::chrono::milliseconds(0));
         const auto slice = std::min(left, std::chrono::milliseconds(kAwaitSlice));
         found = vPacketFifo_AwaitFirst(core->incoming, filter, ref,
                                        static_cast<uint32_t>(slice.count()));
+        if (left.count() == 0) {
+            break;
+        }
     }
     return found;
 }

@@ -194,6 +194,14 @@ TEST_F(EngineTest, AwaitFirstPicksTheMatchAmongUnrelatedPackets) {
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(frameOf(first), (Bytes{0x04, 1, 0x11}));
     vPacket_Destroy(&first);
+    // A wait of 0 still takes a packet that is already there.
+    device.feed({0x04, 1, 0x44});
+    ASSERT_TRUE(
+        pollUntil([&] { return vPacketFifo_GetLength(linkCore(id)->incoming) == 1; }, kWaitMs, 2));
+    vPacket *last = vLink_AwaitFirst(id, acceptAll, nullptr, 0);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(frameOf(last), (Bytes{0x04, 1, 0x44}));
+    vPacket_Destroy(&last);
 }
 
 TEST_F(EngineTest, SyncDrainsBothQueuesOnceAligned) {
