@@ -224,6 +224,26 @@ TEST_F(EngineTest, ACallerStreamCannotBeResetAndKeepsRunning) {
     EXPECT_TRUE(device.awaitWrites({0x06, 2, cmdHB, 2}, 1, kWaitMs));
 }
 
+TEST(LinkStop, AThreadStuckInAWriteIsLeftToEndByItself) {
+    ScriptedStream device;
+    int32_t id = vLink_Create(device.stream());
+    ASSERT_NE(id, 0);
+    ASSERT_TRUE(device.awaitWrites(kRouteOn, 1, kWaitMs));
+    device.holdWrites(true);
+    const uint8_t data[] = {0x55};
+    vPacket *packet = vPacket_CreateWithData(0x06, sizeof data, data);
+    ASSERT_EQ(vLink_PutPacket(id, packet), vErrNone);
+    vPacket_Destroy(&packet);
+    // The send thread is now stuck; the stop gives up on it after its bound instead of hanging.
+    EXPECT_EQ(vLink_Destroy(&id), vErrNone);
+    EXPECT_EQ(vLink_GetStatus(id), linkStatusInvalid);
+    // Released, the thread finishes its write on a stream that is still alive, then ends and
+    // frees the link's state; the queues went with the link, so nothing more is written.
+    device.holdWrites(false);
+    EXPECT_TRUE(device.awaitWrites({0x06, 1, 0x55}, 1, kWaitMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
 TEST(LinkIds, UnknownIdsAreRefused) {
     const int32_t unknown = 0x7FFFFFF0;
     vPacket *packet = vPacket_Create();

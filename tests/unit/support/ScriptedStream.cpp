@@ -20,6 +20,12 @@ void ScriptedStream::failReads(vErr code) {
     changed_.notify_all();
 }
 
+void ScriptedStream::holdWrites(bool held) {
+    std::lock_guard guard(mutex_);
+    writesHeld_ = held;
+    changed_.notify_all();
+}
+
 std::vector<std::vector<uint8_t>> ScriptedStream::writes() {
     std::lock_guard guard(mutex_);
     return writes_;
@@ -65,7 +71,8 @@ vErr ScriptedStream::put(const uint8_t *byte, void *ref) {
 
 vErr ScriptedStream::write(const uint8_t *buffer, uint32_t length, void *ref) {
     auto *self = static_cast<ScriptedStream *>(ref);
-    std::lock_guard guard(self->mutex_);
+    std::unique_lock lock(self->mutex_);
+    self->changed_.wait(lock, [self] { return !self->writesHeld_; });
     self->writes_.emplace_back(buffer, buffer + length);
     self->changed_.notify_all();
     return vErrNone;

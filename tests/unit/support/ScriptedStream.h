@@ -19,6 +19,8 @@ class ScriptedStream {
     void feed(const std::vector<uint8_t> &bytes);
     // Every read from now on fails with this code (vErrNone: reads work again).
     void failReads(vErr code);
+    // While held, every write blocks until the hold is released, like a port nobody reads.
+    void holdWrites(bool held);
     // The writes made so far, one buffer each.
     std::vector<std::vector<uint8_t>> writes();
     // Waits up to timeoutMs until `count` writes equal `frame`.
@@ -39,5 +41,6 @@ class ScriptedStream {
     std::deque<uint8_t> toLink_;
     std::vector<std::vector<uint8_t>> writes_;
     vErr readFailure_ = vErrNone;
+    bool writesHeld_ = false;
     vStream *stream_ = nullptr;
 };
