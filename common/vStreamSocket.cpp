@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 
 #include <chrono>
+#include <mutex>
 #include <new>
 #include <thread>
 
@@ -19,6 +20,9 @@ constexpr auto kPauseBetweenSends = std::chrono::milliseconds(60);
 
 struct SocketState {
     uint16_t check;
+    // The link reads on one thread and writes on another, and either may replace the
+    // connection, so every use of the connection and the receive buffer holds it.
+    std::mutex lock;
     uint32_t ipAddress;
     uint16_t port;
     bool connected;
@@ -97,6 +101,7 @@ vErr socketGet(uint8_t *byte, void *ref) {
     if (state == nullptr) {
         return vErrParam;
     }
+    std::lock_guard guard(state->lock);
     if (!state->connected) {
         return vErrConnection;
     }
@@ -110,40 +115,56 @@ vErr socketGet(uint8_t *byte, void *ref) {
     return vErrNone;
 }
 
+// One send of what is left, reconnecting when the connection was lost; vErrNotReady asks the
+// caller to pause and send again. Runs under the state's lock.
+vErr sendOnce(SocketState *state, const uint8_t *data, uint32_t length, uint32_t *done,
+              int *attempts) {
+    size_t sent = 0;
+    SocketResult result = platform::tcpSend(state->socket, data + *done, length - *done, &sent);
+    if (result == SocketResult::ok) {
+        *done += static_cast<uint32_t>(sent);
+        if (*done == length) {
+            return vErrNone;
+        }
+        *attempts = 1;
+    } else if (result == SocketResult::wouldBlock) {
+        ++*attempts;
+    } else if (connectionLost(result)) {
+        vErr reconnected = reconnect(state);
+        if (reconnected != vErrNone) {
+            return reconnected;
+        }
+        ++*attempts;
+    } else {
+        return vErrIO;
+    }
+    // The peer took nothing more for the whole retry budget: the write did not happen.
+    return *attempts >= kWriteAttempts ? vErrBusy : vErrNotReady;
+}
+
 vErr socketWrite(const uint8_t *buffer, uint32_t length, void *ref) {
     SocketState *state = checkedState(ref);
     if (state == nullptr) {
         return vErrParam;
     }
-    if (!state->connected) {
-        return vErrConnection;
+    {
+        std::lock_guard guard(state->lock);
+        if (!state->connected) {
+            return vErrConnection;
+        }
     }
     uint32_t done = 0;
     int attempts = 0;
     while (done < length) {
-        size_t sent = 0;
-        SocketResult result = platform::tcpSend(state->socket, buffer + done, length - done, &sent);
-        if (result == SocketResult::ok) {
-            done += static_cast<uint32_t>(sent);
-            if (done == length) {
-                return vErrNone;
-            }
-            attempts = 1;
-        } else if (result == SocketResult::wouldBlock) {
-            ++attempts;
-        } else if (connectionLost(result)) {
-            vErr reconnected = reconnect(state);
-            if (reconnected != vErrNone) {
-                return reconnected;
-            }
-            ++attempts;
-        } else {
-            return vErrIO;
+        vErr result;
+        {
+            std::lock_guard guard(state->lock);
+            result = sendOnce(state, buffer, length, &done, &attempts);
         }
-        if (attempts >= kWriteAttempts) {
-            // The peer took nothing more for the whole retry budget: the write did not happen.
-            return vErrBusy;
+        if (result != vErrNotReady) {
+            return result;
         }
+        // Paused without the lock, so that the reader is not held up meanwhile.
         std::this_thread::sleep_for(kPauseBetweenSends);
     }
     return vErrNone;
@@ -158,10 +179,17 @@ vErr socketWait(uint32_t timeoutMs, void *ref) {
     if (state == nullptr) {
         return vErrParam;
     }
-    if (!state->connected || state->receivedPosition < state->receivedCount) {
-        return vErrNone;
+    platform::Descriptor socket = platform::kNoDescriptor;
+    {
+        std::lock_guard guard(state->lock);
+        if (!state->connected || state->receivedPosition < state->receivedCount) {
+            return vErrNone;
+        }
+        socket = state->socket;
     }
-    vErr result = platform::waitReadable(state->socket, timeoutMs);
+    // Watched without the lock: should the writer replace the connection meanwhile, the wait
+    // merely ends early and the next read finds the new one.
+    vErr result = platform::waitReadable(socket, timeoutMs);
     return result == vErrTimeout ? vErrTimeout : vErrNone;
 }
 

@@ -54,15 +54,21 @@ PeerProcess::PeerProcess(const std::string &script, const std::vector<std::strin
 }
 
 PeerProcess::~PeerProcess() {
+    quit();
     if (toPeer_ != nullptr) {
-        std::fputs("quit\n", toPeer_);
         std::fclose(toPeer_);
-    }
-    if (child_ > 0) {
-        waitpid(child_, nullptr, 0);
     }
     if (fromPeer_ != nullptr) {
         std::fclose(fromPeer_);
+    }
+}
+
+void PeerProcess::quit() {
+    if (running()) {
+        std::fputs("quit\n", toPeer_);
+        std::fflush(toPeer_);
+        waitpid(child_, nullptr, 0);
+        child_ = -1;
     }
 }
 
@@ -76,7 +82,7 @@ std::string PeerProcess::command(const std::string &line) {
 }
 
 void PeerProcess::kill() {
-    if (child_ > 0) {
+    if (running()) {
         ::kill(child_, SIGKILL);
         waitpid(child_, nullptr, 0);
         child_ = -1;

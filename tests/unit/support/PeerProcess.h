@@ -6,8 +6,7 @@
 #include <vector>
 
 // A peer from tests/peers/ run as a child process that takes one command per line on its
-// standard input and answers one line each on its standard output. The destructor sends "quit"
-// and waits for it to end.
+// standard input and answers one line each on its standard output. The destructor quits it.
 class PeerProcess {
   public:
     // Starts python3 on the script with the arguments and reads the first line it prints.
@@ -21,6 +20,8 @@ class PeerProcess {
     const std::string &firstLine() const { return firstLine_; }
     // Sends one command line and answers the reply line; empty when the peer is not running.
     std::string command(const std::string &line);
+    // Sends "quit" and waits for the peer to end; nothing when it is not running.
+    void quit();
     // Ends a peer that did not start as it should.
     void kill();
 

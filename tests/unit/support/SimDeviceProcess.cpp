@@ -70,6 +70,12 @@ SimDeviceProcess::~SimDeviceProcess() {
     }
 }
 
+void SimDeviceProcess::quit() {
+    if (running()) {
+        peer_->quit();
+    }
+}
+
 std::string SimDeviceProcess::command(const std::string &line) {
     return running() ? peer_->command(line) : "";
 }

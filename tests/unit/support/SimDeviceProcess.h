@@ -25,6 +25,8 @@ class SimDeviceProcess {
     uint16_t port() const { return port_; }
     const std::string &ptyPath() const { return ptyPath_; }
 
+    // Ends the device, as if it were switched off.
+    void quit();
     // Sends one command line and answers the reply line ("ok", "stats ...", "error ...").
     std::string command(const std::string &line);
     // The counters of the "stats" command by name; an absent one reads 0.
