@@ -19,6 +19,35 @@ extern const char *const kPathSeparator;
 
 // ---- directories and process ----
 
+// The outcome of creating one directory.
+enum class DirectoryCreation { created, existedAlready, failed };
+
+// One entry met while listing a directory. The name is valid only during the visit.
+struct DirectoryItem {
+    const char *name;
+    uint64_t size;
+    bool isDirectory; // a symbolic link counts as what it is, never as its target
+};
+
+// Returns false to stop the listing.
+using DirectoryVisitor = bool (*)(const DirectoryItem &item, void *reference);
+
+// True when the path names an existing directory (following symbolic links).
+bool isDirectory(const char *path);
+DirectoryCreation createDirectory(const char *path, uint32_t mode);
+// Removes an empty directory.
+bool removeDirectory(const char *path);
+// Removes one non-directory entry: vErrNotFound, vErrPermission or vErrIO on failure.
+vErr removeFileEntry(const char *path);
+// Visits every entry in the order the system lists them, "." and ".." included. False when the
+// directory cannot be opened.
+bool listDirectory(const char *path, DirectoryVisitor visitor, void *reference);
+// Both fail when the text does not fit into size bytes, terminator included.
+bool currentDirectory(char *buffer, size_t size);
+bool executableFilePath(char *buffer, size_t size);
+// The value of an environment variable, or null when it is not set.
+const char *environmentValue(const char *name);
+
 // ---- files ----
 
 // The operating system's handle of an open file.
