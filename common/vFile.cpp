@@ -63,7 +63,7 @@ vErr vFile_Close(vFileHandle *handle) {
     }
     vErr result = platform::closeFile((*handle)->handle);
     if (!(*handle)->temporaryPath.empty()) {
-        platform::deleteFile((*handle)->temporaryPath.c_str());
+        platform::removeFileEntry((*handle)->temporaryPath.c_str());
     }
     releaseFileRecord(handle);
     return result;
@@ -167,7 +167,7 @@ vErr vFile_Delete(const char *path) {
     if (path == nullptr) {
         return vErrParam;
     }
-    return platform::deleteFile(path);
+    return platform::removeFileEntry(path);
 }
 
 vErr vFile_SetUnbuffered(vFileHandle) {

@@ -48,7 +48,7 @@ vErr vFile_CommitReplacement(vFileHandle *handle) {
         result = platform::replaceFile(file->temporaryPath.c_str(), file->targetPath.c_str());
     }
     if (result != vErrNone) {
-        platform::deleteFile(file->temporaryPath.c_str());
+        platform::removeFileEntry(file->temporaryPath.c_str());
     }
     releaseFileRecord(handle);
     return result;

@@ -80,8 +80,6 @@ vErr filePosition(FileHandle handle, std::uint64_t *position);
 vErr setFilePosition(FileHandle handle, std::uint64_t position);
 // True when path names an existing entry that is not a directory.
 bool isNonDirectory(const char *path);
-// vErrNotFound, vErrPermission or vErrIO on failure.
-vErr deleteFile(const char *path);
 // Renames from over to in one step and makes the new directory entry durable; to keeps its old
 // content when this fails.
 vErr replaceFile(const char *from, const char *to);

@@ -204,21 +204,6 @@ bool isNonDirectory(const char *path) {
     return ::stat(path, &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
-vErr deleteFile(const char *path) {
-    if (::unlink(path) == 0) {
-        return vErrNone;
-    }
-    switch (errno) {
-    case ENOENT:
-        return vErrNotFound;
-    case EACCES:
-    case EPERM:
-        return vErrPermission;
-    default:
-        return vErrIO;
-    }
-}
-
 vErr replaceFile(const char *from, const char *to) {
     if (::rename(from, to) != 0) {
         return vErrIO;
