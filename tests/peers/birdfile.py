@@ -5,7 +5,8 @@ A BIRD file is the four bytes "bird", two non-zero header bytes and a zlib strea
 stream holds a 4-byte object count, the objects back to back (a type byte whose low five bits
 are the type and high three bits the flags, a 4-byte length, then the data) and a 4-byte
 checksum. Every number is big-endian, except the serial number inside a firmware image, which
-is little-endian, and the descriptor copy inside an image, which is 16-bit little-endian text.
+is little-endian, and the serial-number text inside an image (at the offsets object's
+descriptor address), which is 8 characters of 16-bit little-endian text.
 
 As a module:
     import birdfile
@@ -114,10 +115,10 @@ def wrap(stream, magic=MAGIC, header=HEADER, zlib_cut=0, level=9):
     return bytes(magic) + bytes(header) + compressed
 
 
-def descriptor_in_image(version, serial, model, name=""):
-    """The descriptor as firmware keeps it in its image: 16-bit little-endian characters."""
-    text = field(name) + field(version) + field(serial_text(serial)) + field(model)
-    return b"".join(bytes((c, 0)) for c in text)
+def serial_text_in_image(serial):
+    """The serial number as firmware keeps it in its image text: 8 hexadecimal digits as 16-bit
+    little-endian characters."""
+    return b"".join(bytes((c, 0)) for c in serial_text(serial)[:8].encode("latin-1"))
 
 
 def make_bird(objects=None, *, version="1.0.0", serial=0, model="Nutmeg", name="Updater build",
@@ -125,7 +126,7 @@ def make_bird(objects=None, *, version="1.0.0", serial=0, model="Nutmeg", name="
               serial_offset=None, descriptor_offset=None, entry_address=None, count=None,
               checksum=None, trailer=None, magic=MAGIC, header=HEADER, zlib_cut=0):
     """A BIRD file. Without objects: an optional loader, a firmware image holding the serial
-    number (little-endian, at serial_offset) and a descriptor copy (at descriptor_offset), the
+    number (little-endian, at serial_offset) and its 16-bit text (at descriptor_offset), the
     descriptor object, the offsets object when either offset is given, and an entry object when
     entry_address is given."""
     if objects is None:
@@ -143,7 +144,7 @@ def default_objects(version, serial, model, name, image_size, image_address, loa
     if serial_offset is not None:
         payload[serial_offset:serial_offset + 4] = struct.pack("<I", number)
     if descriptor_offset is not None:
-        copy = descriptor_in_image(version, serial, model, name)
+        copy = serial_text_in_image(serial)
         payload[descriptor_offset:descriptor_offset + len(copy)] = copy
     payload = bytes(payload[:image_size])
     objects = []
@@ -220,7 +221,7 @@ def main(argv=None):
     parser.add_argument("--loader-address", type=number, default=0x20000000)
     parser.add_argument("--serial-offset", type=number, help="serial field's offset in the image")
     parser.add_argument("--descriptor-offset", type=number,
-                        help="offset of the image's own descriptor copy")
+                        help="offset of the serial number's 16-bit text in the image")
     parser.add_argument("--entry", type=number, help="entry address (adds an entry object)")
     args = parser.parse_args(argv)
 

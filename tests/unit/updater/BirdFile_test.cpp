@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -513,4 +514,30 @@ TEST_F(BirdFileTest, MovingHandsTheBufferOver) {
     assigned = std::move(target);
     EXPECT_EQ(imageBytes(assigned.objects()[0]), (std::vector<uint8_t>{1, 2}));
     EXPECT_EQ(target.objectCount(), 0u);
+}
+
+TEST_F(BirdFileTest, SampleBuildFromTheWritersCommandLineLoads) {
+    std::string path = directory.file("sample.bird");
+    std::string command = std::string("python3 -S ") + QM_PEERS_DIR + "/birdfile.py --out '" +
+                          path +
+                          "' --version 4.5.6 --serial 40F5849A --model Oak --image-size 256"
+                          " --loader-size 32 --serial-offset 16 --descriptor-offset 64"
+                          " --entry 0x8001";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_TRUE(BirdFile::isBirdFile(path));
+    BirdFile loaded(path);
+    EXPECT_EQ(loaded.getVersion(), "4.5.6");
+    EXPECT_TRUE(loaded.serialNumberMatches(0x40F5849A));
+    EXPECT_TRUE(loaded.modelMatches("Oak"));
+    EXPECT_EQ(loaded.getObjects(BIRD_OBJ_LOADER).size(), 1u);
+    EXPECT_EQ(loaded.getObjects(BIRD_OBJ_ENTRY).size(), 1u);
+    ASSERT_EQ(loaded.getObjects(BIRD_OBJ_FIRMWARE).size(), 1u);
+    BirdObject image = loaded.getObjects(BIRD_OBJ_FIRMWARE)[0];
+    EXPECT_EQ(loaded.serialNumberAddress(), image.address + 16);
+    EXPECT_EQ(loaded.descriptorAddress(), image.address + 64);
+    ASSERT_TRUE(loaded.setSerialNumber(0x00ABCDEF));
+    EXPECT_EQ(imageBytes(image)[16], 0xEF);
+    EXPECT_EQ(imageBytes(image)[64], '0');
+    EXPECT_EQ(imageBytes(image)[64 + 14], 'F');
+    EXPECT_EQ(imageBytes(image)[64 + 15], 0);
 }
