@@ -8,8 +8,8 @@
 
 #include <filesystem>
 
+#include <cctype>
 #include <map>
-#include <regex>
 #include <string>
 #include <unistd.h>
 
@@ -19,9 +19,23 @@ constexpr unsigned kAttributesMask = 0x4;
 
 using Entries = std::map<std::string, std::string>;
 
+// The form "Www Mmm dd hh:mm:ss yyyy": A an upper-case letter, a a lower-case one, 9 a digit.
 bool isTimeText(const std::string &text) {
-    static const std::regex form(R"([A-Z][a-z]{2} [A-Z][a-z]{2} \d{2} \d{2}:\d{2}:\d{2} \d{4})");
-    return text.size() == 24 && std::regex_match(text, form);
+    const std::string form = "Aaa Aaa 99 99:99:99 9999";
+    if (text.size() != form.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < form.size(); ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        bool fits = form[i] == 'A'   ? std::isupper(c)
+                    : form[i] == 'a' ? std::islower(c)
+                    : form[i] == '9' ? std::isdigit(c)
+                                     : text[i] == form[i];
+        if (!fits) {
+            return false;
+        }
+    }
+    return true;
 }
 
 class AttributeFileTest : public ::testing::Test {
