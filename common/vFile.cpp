@@ -73,11 +73,11 @@ vErr vFile_Read(vFileHandle handle, void *buffer, size_t length, size_t *read) {
     if (read != nullptr) {
         *read = 0;
     }
-    if (!isOpenFile(handle) || buffer == nullptr) {
+    if (buffer == nullptr) {
         return vErrParam;
     }
-    if (handle->mode == vFileModeWrite) {
-        return vErrMode;
+    if (vErr access = checkAccess(handle, vFileModeWrite); access != vErrNone) {
+        return access;
     }
     size_t count = 0;
     vErr result = platform::readFile(handle->handle, buffer, length, &count);
@@ -94,11 +94,11 @@ vErr vFile_Write(vFileHandle handle, const void *data, size_t length, size_t *wr
     if (written != nullptr) {
         *written = 0;
     }
-    if (!isOpenFile(handle) || (data == nullptr && length > 0)) {
+    if (data == nullptr && length > 0) {
         return vErrParam;
     }
-    if (handle->mode == vFileModeRead) {
-        return vErrMode;
+    if (vErr access = checkAccess(handle, vFileModeRead); access != vErrNone) {
+        return access;
     }
     size_t count = 0;
     vErr result = platform::writeFile(handle->handle, data, length, &count);

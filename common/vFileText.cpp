@@ -15,11 +15,11 @@ constexpr size_t kFormatLimit = 65536;
 // Each call formats into memory of its own, so calls from several threads cannot mix their
 // output.
 vErr vFile_Printf(vFileHandle handle, const char *format, ...) {
-    if (!isOpenFile(handle) || format == nullptr) {
+    if (format == nullptr) {
         return vErrParam;
     }
-    if (handle->mode == vFileModeRead) {
-        return vErrMode;
+    if (vErr access = checkAccess(handle, vFileModeRead); access != vErrNone) {
+        return access;
     }
     va_list arguments;
     va_start(arguments, format);
@@ -45,11 +45,11 @@ vErr vFile_ReadLine(vFileHandle handle, char *buffer, size_t size, size_t *lengt
         buffer[0] = '\0';
     }
     // Below two bytes not even one character fits beside the terminator.
-    if (!isOpenFile(handle) || buffer == nullptr || size < 2) {
+    if (buffer == nullptr || size < 2) {
         return vErrParam;
     }
-    if (handle->mode == vFileModeWrite) {
-        return vErrMode;
+    if (vErr access = checkAccess(handle, vFileModeWrite); access != vErrNone) {
+        return access;
     }
     size_t count = 0;
     if (platform::readFile(handle->handle, buffer, size - 1, &count) != vErrNone) {

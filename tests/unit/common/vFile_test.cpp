@@ -115,28 +115,26 @@ TEST_F(FileTest, AppendModeStartsAtTheEndAndReads) {
 }
 
 TEST_F(FileTest, WritersExcludeEachOtherButNotReaders) {
-    std::string path = fileWith("keep");
-    {
-        OpenFile writer(path, vFileModeWrite);
-        ASSERT_NE(writer.handle, nullptr);
-        OpenFile secondWriter(path, vFileModeWrite);
-        EXPECT_EQ(secondWriter.handle, nullptr);
-        OpenFile appender(path, vFileModeAppend);
-        EXPECT_EQ(appender.handle, nullptr);
-        OpenFile reader(path, vFileModeRead);
-        EXPECT_NE(reader.handle, nullptr);
-        ASSERT_EQ(vFile_Write(writer.handle, "new", 3, nullptr), vErrNone);
+    struct Case {
+        uint32_t held;
+        uint32_t opened;
+        bool allowed;
+    } cases[] = {
+        {vFileModeWrite, vFileModeWrite, false},  {vFileModeWrite, vFileModeAppend, false},
+        {vFileModeWrite, vFileModeRead, true},    {vFileModeAppend, vFileModeWrite, false},
+        {vFileModeAppend, vFileModeAppend, true}, {vFileModeAppend, vFileModeRead, true},
+        {vFileModeRead, vFileModeWrite, true},    {vFileModeRead, vFileModeRead, true},
+    };
+    for (const auto &c : cases) {
+        std::string path = fileWith("keep");
+        OpenFile first(path, c.held);
+        ASSERT_NE(first.handle, nullptr);
+        OpenFile second(path, c.opened);
+        EXPECT_EQ(second.handle != nullptr, c.allowed) << c.held << " then " << c.opened;
+        if (c.held == vFileModeAppend && !c.allowed) {
+            EXPECT_EQ(readWholeFile(path), "keep") << "a refused writer must not truncate";
+        }
     }
-    EXPECT_EQ(readWholeFile(path), "new");
-    {
-        OpenFile appender(path, vFileModeAppend);
-        ASSERT_NE(appender.handle, nullptr);
-        OpenFile secondAppender(path, vFileModeAppend);
-        EXPECT_NE(secondAppender.handle, nullptr);
-        OpenFile writer(path, vFileModeWrite);
-        EXPECT_EQ(writer.handle, nullptr);
-    }
-    EXPECT_EQ(readWholeFile(path), "new") << "a refused writer must not truncate";
 }
 
 TEST_F(FileTest, ReadAtTheEndGivesEndOfFileOnlyWhenBytesWereAsked) {

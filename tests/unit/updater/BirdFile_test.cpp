@@ -33,6 +33,16 @@ class BirdFileTest : public ::testing::Test {
 
     std::string bird(const std::string &spec) { return birds({spec})[0]; }
 
+    // One file per case of a table, the spec of each made from its case.
+    template <typename Case, size_t N, typename MakeSpec>
+    std::vector<std::string> birdsFor(const Case (&cases)[N], MakeSpec makeSpec) {
+        std::vector<std::string> specs;
+        for (const Case &c : cases) {
+            specs.push_back(makeSpec(c));
+        }
+        return birds(specs);
+    }
+
     std::string rawFile(const std::string &content) {
         std::string path = directory.file("raw" + std::to_string(files++) + ".bird");
         writeWholeFile(path, content);
@@ -64,6 +74,11 @@ const char *const kDescriptor = R"({"kind": "descriptor", "name": "Build 77",
 
 std::string spec(const std::string &objects, const std::string &extra = "") {
     return R"({"objects": [)" + objects + "]" + (extra.empty() ? "" : ", " + extra) + "}";
+}
+
+// A file holding one descriptor whose named field has the given text.
+std::string descriptorWith(const char *field, const char *text) {
+    return spec(std::string(R"({"kind": "descriptor", ")") + field + R"(": ")" + text + "\"}");
 }
 
 std::string firmware(uint32_t address, const std::string &hex, int flags = 0) {
@@ -152,12 +167,8 @@ TEST_F(BirdFileTest, DescriptorSerialStopsAtTheFirstNonHexCharacter) {
                  {"", 0},
                  {"ABCDEF0123", 0xABCDEF01},
                  {" 1234567", 0}};
-    std::vector<std::string> specs;
-    for (const auto &c : cases) {
-        specs.push_back(
-            spec(std::string(R"({"kind": "descriptor", "serial": ")") + c.text + "\"}"));
-    }
-    std::vector<std::string> paths = birds(specs);
+    std::vector<std::string> paths =
+        birdsFor(cases, [](const auto &c) { return descriptorWith("serial", c.text); });
     for (size_t i = 0; i < std::size(cases); ++i) {
         BirdFile loaded(paths[i]);
         EXPECT_EQ(loaded.getDescriptorSerial(), cases[i].serial) << cases[i].text;
@@ -170,12 +181,8 @@ TEST_F(BirdFileTest, VersionEndsAtTheFirstSpace) {
         const char *version;
     } cases[] = {
         {"1.2.3 beta", "1.2.3"}, {"1234567890123456", "1234567890123456"}, {"", ""}, {" 1.0", ""}};
-    std::vector<std::string> specs;
-    for (const auto &c : cases) {
-        specs.push_back(
-            spec(std::string(R"({"kind": "descriptor", "version": ")") + c.field + "\"}"));
-    }
-    std::vector<std::string> paths = birds(specs);
+    std::vector<std::string> paths =
+        birdsFor(cases, [](const auto &c) { return descriptorWith("version", c.field); });
     for (size_t i = 0; i < std::size(cases); ++i) {
         BirdFile loaded(paths[i]);
         EXPECT_EQ(loaded.getVersion(), cases[i].version) << cases[i].field;
@@ -191,12 +198,8 @@ TEST_F(BirdFileTest, ModelMatchesByPrefixOfTheStoredName) {
                  {"Nutmeg2", "Nutmeg", true},  {"Nutmeg", "", true},
                  {"Nut", "Nutmeg", false},     {"Nutmeg", "nutmeg", false},
                  {"Nutmeg", "Nutmeg ", false}, {"Sixteen chars ok", "Sixteen chars ok", true}};
-    std::vector<std::string> specs;
-    for (const auto &c : cases) {
-        specs.push_back(
-            spec(std::string(R"({"kind": "descriptor", "model": ")") + c.stored + "\"}"));
-    }
-    std::vector<std::string> paths = birds(specs);
+    std::vector<std::string> paths =
+        birdsFor(cases, [](const auto &c) { return descriptorWith("model", c.stored); });
     for (size_t i = 0; i < std::size(cases); ++i) {
         BirdFile loaded(paths[i]);
         EXPECT_EQ(loaded.modelMatches(cases[i].given), cases[i].matches)
@@ -320,11 +323,7 @@ TEST_F(BirdFileTest, MismatchesAreLoggedButTheFileLoads) {
         {"declared too few", spec(kDescriptor, R"("count": 0)"), 1,
          "BIRDFILE: Block parsing mismatch in number of blocks. (1 != 0)\n"},
     };
-    std::vector<std::string> specs;
-    for (const auto &c : cases) {
-        specs.push_back(c.spec);
-    }
-    std::vector<std::string> paths = birds(specs);
+    std::vector<std::string> paths = birdsFor(cases, [](const auto &c) { return c.spec; });
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto &c = cases[i];
         BirdFile loaded;
@@ -352,11 +351,8 @@ TEST_F(BirdFileTest, ObjectsThatDoNotFitEndTheWalk) {
         {"short descriptor", R"({"kind": "raw", "type": 4, "hex": ")" + hexBytes(63, 0x20) + "\"}",
          68},
     };
-    std::vector<std::string> specs;
-    for (const auto &c : cases) {
-        specs.push_back(spec(kDescriptor + std::string(",") + c.object));
-    }
-    std::vector<std::string> paths = birds(specs);
+    std::vector<std::string> paths = birdsFor(
+        cases, [](const auto &c) { return spec(kDescriptor + std::string(",") + c.object); });
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto &c = cases[i];
         BirdFile loaded;
@@ -381,11 +377,8 @@ TEST_F(BirdFileTest, TinyInflatedStreamsStayInside) {
                  {"00000000", "(-4 bytes remaining)"},
                  {"0000000012345678", "File checksum 12345678"},
                  {"00000001040000", "(-1 bytes remaining)"}};
-    std::vector<std::string> specs;
-    for (const auto &c : cases) {
-        specs.push_back(std::string(R"({"stream_hex": ")") + c.stream + "\"}");
-    }
-    std::vector<std::string> paths = birds(specs);
+    std::vector<std::string> paths = birdsFor(
+        cases, [](const auto &c) { return std::string(R"({"stream_hex": ")") + c.stream + "\"}"; });
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto &c = cases[i];
         BirdFile loaded;
@@ -428,12 +421,10 @@ TEST_F(BirdFileTest, SerialFieldsMustLieWhollyInsideAnImage) {
         {0, 0x2010, true, -1, 16},      {0, 0x2011, false, -1, -1},     {0, 0x2000, true, -1, 0},
         {0xFFFFFFFE, 0, false, -1, -1}, {0, 0xFFFFFFF8, false, -1, -1}, {0, 0, false, -1, -1},
     };
-    std::vector<std::string> specs;
-    for (const auto &c : cases) {
-        specs.push_back(spec(firmware(0x2000, hexBytes(32, 0)) + "," +
-                             offsets(c.serialAddress, c.descriptorAddress)));
-    }
-    std::vector<std::string> paths = birds(specs);
+    std::vector<std::string> paths = birdsFor(cases, [](const auto &c) {
+        return spec(firmware(0x2000, hexBytes(32, 0)) + "," +
+                    offsets(c.serialAddress, c.descriptorAddress));
+    });
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto &c = cases[i];
         BirdFile loaded(paths[i]);
