@@ -2,6 +2,8 @@
 
 #include <quillmark/vConsole.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -43,7 +45,11 @@ void CLI_Display::showProgress(double fraction, const char *label) {
     if (!drawingOnTerminal()) {
         return;
     }
+    // A fraction outside 0..1 (or not a number) and a label too long for the bar would draw
+    // past the bar's text, so both are held to what fits.
+    fraction = std::isgreaterequal(fraction, 0.0) ? std::min(fraction, 1.0) : 0.0;
     int width = label ? kLabelledBarWidth - static_cast<int>(std::strlen(label)) : kBarWidth;
+    width = std::max(width, 1);
     int filled = static_cast<int>(width * fraction);
     int percent = static_cast<int>(fraction * 100);
     if (label) {

@@ -1,6 +1,7 @@
-#include <cstdio>
+#include "CLI_Display.h"
+#include "MainFlow.h"
 
-int main() {
-    std::puts("Updater");
-    return 0;
+int main(int argc, char **argv) {
+    CLI_Display display;
+    return runUpdater(&display, argc, argv);
 }
