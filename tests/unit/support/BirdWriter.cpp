@@ -1,9 +1,6 @@
 #include "support/BirdWriter.h"
 
-#include "Messages.h"
-
 #include <cstdio>
-#include <cstdlib>
 #include <stdexcept>
 
 namespace {
@@ -32,21 +29,4 @@ void writeBirdFiles(const std::vector<std::pair<std::string, std::string>> &file
     if (pclose(writer) != 0) {
         throw std::runtime_error("birdfile.py failed for " + batch.substr(0, 2000));
     }
-}
-
-DebugCapture::DebugCapture(unsigned mask) {
-    stream = open_memstream(&buffer, &size);
-    setDebugMask(mask);
-    setDebugStream(stream);
-}
-
-DebugCapture::~DebugCapture() {
-    setDebugStream(nullptr);
-    std::fclose(stream);
-    std::free(buffer);
-}
-
-std::string DebugCapture::text() {
-    std::fflush(stream);
-    return std::string(buffer, size);
 }

@@ -1,6 +1,6 @@
 #include "AttributeFile.h"
 
-#include "support/BirdWriter.h"
+#include "support/DebugCapture.h"
 #include "support/FileSizeLimit.h"
 #include "support/TemporaryDirectory.h"
 

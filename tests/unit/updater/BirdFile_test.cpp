@@ -1,6 +1,7 @@
 #include "BirdFile.h"
 
 #include "support/BirdWriter.h"
+#include "support/DebugCapture.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>

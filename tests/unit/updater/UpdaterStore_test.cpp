@@ -1,6 +1,8 @@
 #include "UpdaterStore.h"
 
 #include "support/BirdWriter.h"
+#include "support/DebugCapture.h"
+#include "support/RecordingDisplay.h"
 #include "support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -14,17 +16,6 @@
 namespace {
 
 constexpr unsigned kStoreMask = 0x1;
-
-class RecordingDisplay : public UpdaterDisplayInterface {
-  public:
-    std::vector<std::string> errors;
-    std::vector<std::string> messages;
-    void clearLine(bool) override {}
-    void showProgress(double, const char *) override {}
-    void showActivity(bool, const char *) override {}
-    void showMessage(const char *text) override { messages.emplace_back(text); }
-    void showError(const char *text) override { errors.emplace_back(text); }
-};
 
 class UpdaterStoreTest : public ::testing::Test {
   protected:
