@@ -15,10 +15,10 @@ As a module:
 
 As a command:
     birdfile.py --out FILE [--version V] [--serial HEX] [--model NAME] [--image-size N] ...
-    birdfile.py --out FILE --spec JSON     (JSON text, or - to read it from standard input)
-    birdfile.py --batch                    (standard input: [{"out": FILE, "spec": {...}}, ...])
+    birdfile.py --out FILE --plan JSON     (JSON text, or - to read it from standard input)
+    birdfile.py --batch                    (standard input: [{"out": FILE, "plan": {...}}, ...])
 
-The JSON spec describes any file, broken ones included; every key is optional:
+The JSON plan describes any file, broken ones included; every key is optional:
     {"objects": [{"kind": "firmware" | "loader", "address": N, "size": N, "fill": BYTE,
                   "hex": "...", "flags": N},
                  {"kind": "descriptor", "name": T, "version": T, "serial": T, "model": T},
@@ -161,7 +161,7 @@ def default_objects(version, serial, model, name, image_size, image_address, loa
     return objects
 
 
-def object_from_spec(item):
+def object_from_plan(item):
     kind = item.get("kind", "raw")
     flags = item.get("flags", 0)
     if kind in ("firmware", "loader"):
@@ -186,19 +186,19 @@ def object_from_spec(item):
     raise ValueError("unknown object kind: %r" % kind)
 
 
-def file_from_spec(spec):
-    if "file_hex" in spec:
-        return bytes.fromhex(spec["file_hex"])
-    if "stream_hex" in spec:
-        stream = bytes.fromhex(spec["stream_hex"])
+def file_from_plan(plan):
+    if "file_hex" in plan:
+        return bytes.fromhex(plan["file_hex"])
+    if "stream_hex" in plan:
+        stream = bytes.fromhex(plan["stream_hex"])
     else:
-        trailer = bytes.fromhex(spec["trailer_hex"]) if "trailer_hex" in spec else None
-        stream = object_stream([object_from_spec(o) for o in spec.get("objects", [])],
-                               count=spec.get("count"), checksum=spec.get("checksum"),
+        trailer = bytes.fromhex(plan["trailer_hex"]) if "trailer_hex" in plan else None
+        stream = object_stream([object_from_plan(o) for o in plan.get("objects", [])],
+                               count=plan.get("count"), checksum=plan.get("checksum"),
                                trailer=trailer)
-    return wrap(stream, magic=bytes.fromhex(spec.get("magic_hex", MAGIC.hex())),
-                header=bytes.fromhex(spec.get("header_hex", HEADER.hex())),
-                zlib_cut=spec.get("zlib_cut", 0))
+    return wrap(stream, magic=bytes.fromhex(plan.get("magic_hex", MAGIC.hex())),
+                header=bytes.fromhex(plan.get("header_hex", HEADER.hex())),
+                zlib_cut=plan.get("zlib_cut", 0))
 
 
 def number(text):
@@ -209,8 +209,8 @@ def main(argv=None):
     parser = argparse.ArgumentParser(description="Write a BIRD firmware file.")
     parser.add_argument("--out", help="file to write ('-' for standard output)")
     parser.add_argument("--batch", action="store_true",
-                        help="write every {out, spec} pair of a JSON list read from standard input")
-    parser.add_argument("--spec", help="JSON description of the file, or - for standard input")
+                        help="write every {out, plan} pair of a JSON list read from standard input")
+    parser.add_argument("--plan", help="JSON description of the file, or - for standard input")
     parser.add_argument("--version", default="1.0.0")
     parser.add_argument("--serial", default="00000000", help="8 hexadecimal digits")
     parser.add_argument("--model", default="Nutmeg")
@@ -227,13 +227,13 @@ def main(argv=None):
 
     if args.batch:
         for item in json.load(sys.stdin):
-            write(item["out"], file_from_spec(item["spec"]))
+            write(item["out"], file_from_plan(item["plan"]))
         return 0
     if args.out is None:
         parser.error("--out or --batch is required")
-    if args.spec is not None:
-        text = sys.stdin.read() if args.spec == "-" else args.spec
-        data = file_from_spec(json.loads(text))
+    if args.plan is not None:
+        text = sys.stdin.read() if args.plan == "-" else args.plan
+        data = file_from_plan(json.loads(text))
     else:
         data = make_bird(version=args.version, serial=args.serial.upper(), model=args.model,
                          name=args.name, image_size=args.image_size,

@@ -14,9 +14,9 @@ std::string jsonText(const std::string &text) {
 
 void writeBirdFiles(const std::vector<std::pair<std::string, std::string>> &files) {
     std::string batch = "[";
-    for (const auto &[path, spec] : files) {
+    for (const auto &[path, plan] : files) {
         batch += (batch.size() > 1 ? ", " : "") + std::string("{\"out\": ") + jsonText(path) +
-                 ", \"spec\": " + spec + "}";
+                 ", \"plan\": " + plan + "}";
     }
     batch += "]";
     // Without site packages Python starts several times faster; the writer needs none.

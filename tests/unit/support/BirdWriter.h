@@ -4,5 +4,5 @@
 #include <vector>
 
 // Writes BIRD files with the peers' birdfile.py writer, in one run of it: each pair is a path
-// and the JSON spec of its file (see that script). Throws std::runtime_error when it fails.
+// and the JSON plan of its file (see that script). Throws std::runtime_error when it fails.
 void writeBirdFiles(const std::vector<std::pair<std::string, std::string>> &files);

@@ -20,28 +20,28 @@ class BirdFileTest : public ::testing::Test {
     TemporaryDirectory directory;
     int files = 0;
 
-    // Writes one file per spec, all in one run of the writer.
-    std::vector<std::string> birds(const std::vector<std::string> &specs) {
+    // Writes one file per plan, all in one run of the writer.
+    std::vector<std::string> birds(const std::vector<std::string> &plans) {
         std::vector<std::pair<std::string, std::string>> batch;
         std::vector<std::string> paths;
-        for (const std::string &spec : specs) {
+        for (const std::string &plan : plans) {
             paths.push_back(directory.file("build" + std::to_string(files++) + ".bird"));
-            batch.emplace_back(paths.back(), spec);
+            batch.emplace_back(paths.back(), plan);
         }
         writeBirdFiles(batch);
         return paths;
     }
 
-    std::string bird(const std::string &spec) { return birds({spec})[0]; }
+    std::string bird(const std::string &plan) { return birds({plan})[0]; }
 
-    // One file per case of a table, the spec of each made from its case.
-    template <typename Case, size_t N, typename MakeSpec>
-    std::vector<std::string> birdsFor(const Case (&cases)[N], MakeSpec makeSpec) {
-        std::vector<std::string> specs;
+    // One file per case of a table, the plan of each made from its case.
+    template <typename Case, size_t N, typename MakePlan>
+    std::vector<std::string> birdsFor(const Case (&cases)[N], MakePlan makePlan) {
+        std::vector<std::string> plans;
         for (const Case &c : cases) {
-            specs.push_back(makeSpec(c));
+            plans.push_back(makePlan(c));
         }
-        return birds(specs);
+        return birds(plans);
     }
 
     std::string rawFile(const std::string &content) {
@@ -73,13 +73,13 @@ class BirdFileTest : public ::testing::Test {
 const char *const kDescriptor = R"({"kind": "descriptor", "name": "Build 77",
     "version": "1.2.3 beta", "serial": "40F5849A", "model": "Nutmeg"})";
 
-std::string spec(const std::string &objects, const std::string &extra = "") {
+std::string plan(const std::string &objects, const std::string &extra = "") {
     return R"({"objects": [)" + objects + "]" + (extra.empty() ? "" : ", " + extra) + "}";
 }
 
 // A file holding one descriptor whose named field has the given text.
 std::string descriptorWith(const char *field, const char *text) {
-    return spec(std::string(R"({"kind": "descriptor", ")") + field + R"(": ")" + text + "\"}");
+    return plan(std::string(R"({"kind": "descriptor", ")") + field + R"(": ")" + text + "\"}");
 }
 
 std::string firmware(uint32_t address, const std::string &hex, int flags = 0) {
@@ -113,7 +113,7 @@ bool contains(const std::string &text, const std::string &part) {
 } // namespace
 
 TEST_F(BirdFileTest, LoadsObjectsInFileOrderWithTheirFields) {
-    std::string path = bird(spec(std::string(R"({"kind": "loader", "address": 536870912,
+    std::string path = bird(plan(std::string(R"({"kind": "loader", "address": 536870912,
         "hex": "aabbcc", "flags": 2},)") +
                                      firmware(0x8000, "0102030405", 5) + "," + kDescriptor + "," +
                                      offsets(0x8001, 0x8002) +
@@ -151,7 +151,7 @@ TEST_F(BirdFileTest, LoadsObjectsInFileOrderWithTheirFields) {
 }
 
 TEST_F(BirdFileTest, DescriptorQueries) {
-    BirdFile loaded(bird(spec(kDescriptor)));
+    BirdFile loaded(bird(plan(kDescriptor)));
     EXPECT_EQ(loaded.getVersion(), "1.2.3");
     EXPECT_EQ(loaded.getDescriptorSerial(), 0x40F5849Au);
     EXPECT_TRUE(loaded.serialNumberMatches(0x40F5849A));
@@ -209,14 +209,14 @@ TEST_F(BirdFileTest, ModelMatchesByPrefixOfTheStoredName) {
 }
 
 TEST_F(BirdFileTest, ModelMatchIsLogged) {
-    BirdFile loaded(bird(spec(kDescriptor)));
+    BirdFile loaded(bird(plan(kDescriptor)));
     DebugCapture capture(kBirdMask);
     EXPECT_TRUE(loaded.modelMatches("Nut"));
     EXPECT_EQ(capture.text(), "Model matches model number ([Nutmeg] == [Nut])\n");
 }
 
 TEST_F(BirdFileTest, WithoutDescriptorOrOffsetsQueriesGiveEmptyAnswers) {
-    BirdFile loaded(bird(spec(firmware(0x100, hexBytes(32, 0x11)))));
+    BirdFile loaded(bird(plan(firmware(0x100, hexBytes(32, 0x11)))));
     EXPECT_EQ(loaded.getVersion(), "");
     EXPECT_EQ(loaded.getDescriptorSerial(), 0u);
     EXPECT_TRUE(loaded.serialNumberMatches(0));
@@ -247,8 +247,8 @@ TEST_F(BirdFileTest, IsBirdFileChecksMagicAndHeaderBytes) {
 }
 
 TEST_F(BirdFileTest, LoaderAcceptsAForeignHeaderAroundAValidStream) {
-    for (const std::string &path : birds({spec(kDescriptor, R"("magic_hex": "42495244")"),
-                                          spec(kDescriptor, R"("header_hex": "0000")")})) {
+    for (const std::string &path : birds({plan(kDescriptor, R"("magic_hex": "42495244")"),
+                                          plan(kDescriptor, R"("header_hex": "0000")")})) {
         EXPECT_FALSE(BirdFile::isBirdFile(path)) << path;
         BirdFile loaded(path);
         EXPECT_EQ(loaded.getVersion(), "1.2.3") << path;
@@ -258,7 +258,7 @@ TEST_F(BirdFileTest, LoaderAcceptsAForeignHeaderAroundAValidStream) {
 TEST_F(BirdFileTest, BrokenFilesFailToLoadWithTheirDiagnostic) {
     std::string zeros(2 << 20, '0'); // 1 MiB of zero bytes deflates far below an eighth
     std::vector<std::string> broken =
-        birds({spec(kDescriptor, R"("zlib_cut": 6)"), R"({"stream_hex": ")" + zeros + "\"}"});
+        birds({plan(kDescriptor, R"("zlib_cut": 6)"), R"({"stream_hex": ")" + zeros + "\"}"});
     struct Case {
         const char *what;
         std::string path;
@@ -286,7 +286,7 @@ TEST_F(BirdFileTest, DirectoryIsNotABirdFile) {
 
 TEST_F(BirdFileTest, ObjectTableIsLoggedExactly) {
     std::string path =
-        bird(spec(firmware(0x10, "0a0b", 3) + "," + kDescriptor + "," + offsets(16, 255),
+        bird(plan(firmware(0x10, "0a0b", 3) + "," + kDescriptor + "," + offsets(16, 255),
                   R"("checksum": 2864434397)"));
     BirdFile loaded;
     std::string log = loadLog(path, loaded);
@@ -311,20 +311,20 @@ TEST_F(BirdFileTest, ObjectTableIsLoggedExactly) {
 TEST_F(BirdFileTest, MismatchesAreLoggedButTheFileLoads) {
     struct Case {
         const char *what;
-        std::string spec;
+        std::string plan;
         uint32_t objects;
         std::string diagnostic;
     } cases[] = {
-        {"two surplus bytes", spec(kDescriptor, R"("trailer_hex": "000000000000")"), 1,
+        {"two surplus bytes", plan(kDescriptor, R"("trailer_hex": "000000000000")"), 1,
          "BIRDFILE: Block parsing mismatch in data size. (2 bytes remaining)\n"},
-        {"short checksum", spec(kDescriptor, R"("trailer_hex": "0000")"), 1,
+        {"short checksum", plan(kDescriptor, R"("trailer_hex": "0000")"), 1,
          "BIRDFILE: Block parsing mismatch in data size. (-2 bytes remaining)\n"},
-        {"declared too many", spec(kDescriptor + std::string(",") + kDescriptor, R"("count": 3)"),
+        {"declared too many", plan(kDescriptor + std::string(",") + kDescriptor, R"("count": 3)"),
          2, "BIRDFILE: Block parsing mismatch in number of blocks. (2 != 3)\n"},
-        {"declared too few", spec(kDescriptor, R"("count": 0)"), 1,
+        {"declared too few", plan(kDescriptor, R"("count": 0)"), 1,
          "BIRDFILE: Block parsing mismatch in number of blocks. (1 != 0)\n"},
     };
-    std::vector<std::string> paths = birdsFor(cases, [](const auto &c) { return c.spec; });
+    std::vector<std::string> paths = birdsFor(cases, [](const auto &c) { return c.plan; });
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto &c = cases[i];
         BirdFile loaded;
@@ -353,7 +353,7 @@ TEST_F(BirdFileTest, ObjectsThatDoNotFitEndTheWalk) {
          68},
     };
     std::vector<std::string> paths = birdsFor(
-        cases, [](const auto &c) { return spec(kDescriptor + std::string(",") + c.object); });
+        cases, [](const auto &c) { return plan(kDescriptor + std::string(",") + c.object); });
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto &c = cases[i];
         BirdFile loaded;
@@ -392,7 +392,7 @@ TEST_F(BirdFileTest, TinyInflatedStreamsStayInside) {
 TEST_F(BirdFileTest, SerialNumberGoesInLittleEndianAndIntoTheDescriptorCharacters) {
     // Image at 0x1000 of 64 bytes, all 0x55; serial field at image offset 8, descriptor text
     // (16-bit characters) at offset 32.
-    BirdFile loaded(bird(spec(firmware(0x1000, hexBytes(64, 0x55)) + "," + kDescriptor + "," +
+    BirdFile loaded(bird(plan(firmware(0x1000, hexBytes(64, 0x55)) + "," + kDescriptor + "," +
                               offsets(0x1008, 0x1020))));
     DebugCapture capture(kBirdMask);
     ASSERT_TRUE(loaded.setSerialNumber(0x00ABCDEF));
@@ -423,7 +423,7 @@ TEST_F(BirdFileTest, SerialFieldsMustLieWhollyInsideAnImage) {
         {0xFFFFFFFE, 0, false, -1, -1}, {0, 0xFFFFFFF8, false, -1, -1}, {0, 0, false, -1, -1},
     };
     std::vector<std::string> paths = birdsFor(cases, [](const auto &c) {
-        return spec(firmware(0x2000, hexBytes(32, 0)) + "," +
+        return plan(firmware(0x2000, hexBytes(32, 0)) + "," +
                     offsets(c.serialAddress, c.descriptorAddress));
     });
     for (size_t i = 0; i < std::size(cases); ++i) {
@@ -447,7 +447,7 @@ TEST_F(BirdFileTest, SerialFieldsMustLieWhollyInsideAnImage) {
 }
 
 TEST_F(BirdFileTest, SerialNumberGoesOnlyIntoFirmwareImagesThatHoldIt) {
-    BirdFile loaded(bird(spec(R"({"kind": "loader", "address": 4096, "hex": ")" + hexBytes(16, 0) +
+    BirdFile loaded(bird(plan(R"({"kind": "loader", "address": 4096, "hex": ")" + hexBytes(16, 0) +
                               "\"}," + firmware(0x1000, hexBytes(16, 0)) + "," +
                               firmware(0x3000, hexBytes(16, 0)) + "," + offsets(0x3004, 0))));
     ASSERT_TRUE(loaded.setSerialNumber(0x01020304));
@@ -464,7 +464,7 @@ TEST_F(BirdFileTest, SerialNumberGoesOnlyIntoFirmwareImagesThatHoldIt) {
 
 TEST_F(BirdFileTest, ScrambleChainsEachFirmwareImageFromItsStart) {
     const std::array<uint32_t, 4> key = {0x01020304, 0x05060708, 0x090A0B0C, 0x0D0E0F10};
-    BirdFile loaded(bird(spec(firmware(0, hexBytes(20, 0x5A)) +
+    BirdFile loaded(bird(plan(firmware(0, hexBytes(20, 0x5A)) +
                               R"(, {"kind": "loader", "address": 0, "hex": ")" + hexBytes(4, 0x5A) +
                               "\"}," + firmware(0x100, hexBytes(3, 0xA5)))));
     EXPECT_TRUE(loaded.scrambleImages(key));
@@ -486,13 +486,13 @@ TEST_F(BirdFileTest, ScrambleChainsEachFirmwareImageFromItsStart) {
 }
 
 TEST_F(BirdFileTest, ScrambleWithAZeroKeyStillChainsTheBytes) {
-    BirdFile loaded(bird(spec(firmware(0, "01020408"))));
+    BirdFile loaded(bird(plan(firmware(0, "01020408"))));
     EXPECT_TRUE(loaded.scrambleImages({0, 0, 0, 0}));
     EXPECT_EQ(imageBytes(loaded.objects()[0]), (std::vector<uint8_t>{0x01, 0x03, 0x07, 0x0F}));
 }
 
 TEST_F(BirdFileTest, MovingHandsTheBufferOver) {
-    BirdFile source(bird(spec(firmware(0x40, "0102") + "," + kDescriptor)));
+    BirdFile source(bird(plan(firmware(0x40, "0102") + "," + kDescriptor)));
     const uint8_t *data = source.objects()[0].data;
     BirdFile target(std::move(source));
     EXPECT_EQ(target.objects()[0].data, data);
