@@ -1,11 +1,13 @@
 #pragma once
+#include "ServerCommClass.h"
+
 #include <cstdint>
 #include <string>
 
 inline constexpr const char *kProgramName = "Updater";
 inline constexpr const char *kProgramVersion = "Version: 2.11.1 Nov  8 2024";
 inline constexpr const char *kDefaultServerHost = "update.veltrona.com";
-inline constexpr const char *kDefaultServerUrl = "http://update.veltrona.com/cgi/u";
+inline constexpr const char *kDefaultServerUrl = ServerCommClass::kDefaultBaseUrl;
 
 // Bits of UpdaterOptions::commandFlags.
 enum CommandFlag : uint32_t {

@@ -98,9 +98,128 @@ bool isTerminal(std::FILE *stream);
 
 // ---- TCP sockets and readiness ----
 
+// An open socket or device descriptor; kNoDescriptor when none.
+using Descriptor = std::intptr_t;
+constexpr Descriptor kNoDescriptor = -1;
+
+// What a socket call met, in the terms the streams decide on.
+enum class SocketResult {
+    ok,
+    wouldBlock,   // nothing can be moved now
+    peerClosed,   // the peer ended the connection in order
+    refused,      // no one listens at the address
+    reset,        // the connection was reset, aborted or broken
+    notConnected, // the socket has no connection
+    timedOut,     // the connection timed out
+    failed,       // any other failure
+};
+
+// Connects a new TCP socket to an IPv4 address (network byte order) and port (host order). On
+// failure the socket is closed again and *socket is kNoDescriptor.
+SocketResult tcpConnect(std::uint32_t ipAddress, std::uint16_t port, Descriptor *socket);
+// Sets what a device link wants: no send delay, no receive time-out, linger on with time 0 (a
+// close resets), non-blocking mode.
+bool tcpConfigureForLink(Descriptor socket);
+// Receives what is there now, up to capacity bytes, without waiting.
+SocketResult tcpReceive(Descriptor socket, std::uint8_t *buffer, std::size_t capacity,
+                        std::size_t *received);
+// Sends without waiting and without raising a signal when the peer has gone.
+SocketResult tcpSend(Descriptor socket, const std::uint8_t *data, std::size_t length,
+                     std::size_t *sent);
+void closeDescriptor(Descriptor descriptor);
+
+// Waits at most timeoutMs for the descriptor to become readable (data, an end or an error count
+// as readable): vErrNone when it is, vErrTimeout when the time ran out, vErrIO when it cannot be
+// watched.
+vErr waitReadable(Descriptor descriptor, std::uint32_t timeoutMs);
+
 // ---- serial ports ----
 
+// An open serial port with the line settings it had when opened.
+struct SerialPort;
+
+// The line settings a stream asks for. The rate is in bit/s and must be one the port supports.
+struct SerialLineSettings {
+    std::uint32_t bitsPerSecond;
+    bool parityCheck; // check received parity
+    bool oddParity;   // odd parity; false: no parity bit
+    bool sevenDataBits;
+    bool twoStopBits;
+};
+
+// Opens the port at path for exclusive reading and writing and saves its line settings. vErrIO
+// when the path is no serial port or cannot be opened, vErrMemory when memory is short.
+vErr serialOpen(const char *path, SerialPort **port);
+// Raw byte mode with the given settings; reads return at once with what is there, writes wait
+// until every byte is handed to the port.
+vErr serialConfigure(SerialPort *port, const SerialLineSettings &settings);
+// Reads at most one byte without waiting; *count is 0 when none is there.
+vErr serialRead(SerialPort *port, std::uint8_t *byte, std::size_t *count);
+vErr serialWrite(SerialPort *port, const std::uint8_t *data, std::size_t length);
+vErr serialWaitReadable(SerialPort *port, std::uint32_t timeoutMs);
+// Restores the saved line settings and closes the port (vErrIO when restoring failed); the
+// port is closed and freed in every case.
+vErr serialClose(SerialPort *port);
+
 // ---- USB bus (real or simulated backend, see usb_bus.h) ----
+
+// The interface is the same over real USB (libusb-1.0) and the simulated bus; the environment
+// variable QM_USB_SIM, when set, names the Unix socket of the simulated bus to use instead.
+
+constexpr std::size_t kUsbMaxInterfaces = 8;
+constexpr std::size_t kUsbMaxEndpoints = 8;
+constexpr std::size_t kUsbSerialCapacity = 128;
+
+enum class UsbEndpointType : std::uint8_t { control = 0, isochronous = 1, bulk = 2, interrupt = 3 };
+
+struct UsbEndpointInfo {
+    std::uint8_t address; // bit 7 set for IN endpoints
+    UsbEndpointType type;
+    std::uint16_t maxPacketSize;
+};
+
+// Alternate setting 0 of one interface.
+struct UsbInterfaceInfo {
+    std::uint8_t number;
+    std::uint8_t interfaceClass;
+    std::uint8_t interfaceSubclass;
+    std::uint8_t interfaceProtocol;
+    std::uint8_t endpointCount;
+    UsbEndpointInfo endpoints[kUsbMaxEndpoints];
+};
+
+struct UsbDeviceInfo {
+    std::uint64_t location; // names the device on its bus until it is unplugged
+    std::uint16_t vendorId;
+    std::uint16_t productId;
+    char serialNumber[kUsbSerialCapacity]; // the serial-number string; empty when unreadable
+    std::uint8_t interfaceCount;
+    UsbInterfaceInfo interfaces[kUsbMaxInterfaces];
+};
+
+// Returns false to end the enumeration.
+using UsbEnumerateCallback = bool (*)(const UsbDeviceInfo &device, void *reference);
+
+// An opened device with one claimed interface.
+struct UsbHandle;
+
+// Hands every present device with this vendor id (0: every device) to the callback.
+vErr usbEnumerate(std::uint16_t vendorId, UsbEnumerateCallback callback, void *reference);
+// Opens the device and claims the interface: vErrNotFound when the device is gone, vErrBusy when
+// the interface is claimed elsewhere, vErrPermission when the device may not be opened.
+vErr usbOpen(std::uint64_t location, std::uint8_t interfaceNumber, UsbHandle **handle);
+// One bulk IN transfer of at most capacity bytes, waiting at most timeoutMs. vErrTimeout when
+// nothing came in time, vErrNotFound when the device is gone, vErrCancel when the transfer was
+// cancelled, vErrIO for other failures; a stalled pipe is cleared and reported as vErrTimeout.
+vErr usbBulkRead(UsbHandle *handle, std::uint8_t endpoint, std::uint8_t *buffer,
+                 std::size_t capacity, std::size_t *received, std::uint32_t timeoutMs);
+// One bulk OUT transfer, waiting at most timeoutMs; *sent counts the bytes that went.
+vErr usbBulkWrite(UsbHandle *handle, std::uint8_t endpoint, const std::uint8_t *data,
+                  std::size_t length, std::size_t *sent, std::uint32_t timeoutMs);
+// Clears a halt on the endpoint and resets its data toggle.
+vErr usbResetPipe(UsbHandle *handle, std::uint8_t endpoint);
+// Releases the interface and closes the device.
+void usbClose(UsbHandle *handle);
 
 // ---- network interfaces ----
 

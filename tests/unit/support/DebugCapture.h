@@ -1,11 +1,10 @@
 #pragma once
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-// Collects debugPrint output while it lives: turns the given mask bits on (they are never
-// removed), points the debug stream at memory, and points it nowhere again when destroyed.
+// Collects debugPrint output while it lives: turns the given mask bits on, points the debug
+// stream at a temporary file, and points it nowhere again when destroyed.
 class DebugCapture {
   public:
     explicit DebugCapture(uint32_t maskBits);
@@ -17,7 +16,5 @@ class DebugCapture {
     std::string text() const;
 
   private:
-    char *buffer_ = nullptr;
-    std::size_t size_ = 0;
-    std::FILE *stream_ = nullptr;
+    std::FILE *file_;
 };
