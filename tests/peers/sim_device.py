@@ -834,16 +834,7 @@ def main(argv=None):
             with open(options.endpoint_file, "w") as out:
                 out.write(transport.endpoint + "\n")
         print("ready", transport.endpoint, flush=True)
-        for line in sys.stdin:
-            words = line.split()
-            if not words:
-                continue
-            if words[0] == "quit":
-                break
-            try:
-                print(_command(device, words), flush=True)
-            except (ValueError, IndexError) as error:
-                print("error", error, flush=True)
+        usb_bus_sim.serve_commands(lambda words: _command(device, words))
     print("bye", flush=True)
     return 0
 
