@@ -234,7 +234,8 @@ class SimDevice:
                  4: (BYTE, 0, True), 7: (INT, version, False), 8: (BYTE, self.model, False),
                  9: (INT, self.serial, False), 10: (VOID, 0, True), 11: (VOID, 0, True),
                  32: (BYTES, bytes(name), True), 43: (INT, self.build, False)}
-        self._entities[(CMD_SYSTEM, 0)] = {option: Option(*settings) for option, settings in table.items()}
+        self._entities[(CMD_SYSTEM, 0)] = {option: Option(*settings)
+                                           for option, settings in table.items()}
 
     # ---- life cycle, used by the transports ----
 
