@@ -50,7 +50,46 @@ const char *environmentValue(const char *name);
 
 // ---- files ----
 
+// The operating system's handle of an open file.
+using FileHandle = int;
+
+// How openFile opens a file. Sharing follows what Linux offers: advisory locks that keep two
+// exclusive writers (or an exclusive writer and a shared writer) apart, never readers.
+enum class FileOpenMode {
+    ReadShared,     // existing file only, read
+    WriteExclusive, // created or truncated, written through to the disk
+    AppendShared,   // opened or created, read and written through, positioned at the end
+};
+
+// On failure errno tells why (the callers' diagnostics print it). A directory is refused with
+// EISDIR.
+vErr openFile(const char *path, FileOpenMode mode, FileHandle *handle);
+// Creates a new, empty file beside path (same directory, a name beginning with "." so that
+// listings that skip hidden entries pass over it), opened for writing without write-through.
+// The created path goes into created. errno tells why on failure.
+vErr createFileBeside(const char *path, char *created, std::size_t size, FileHandle *handle);
+vErr closeFile(FileHandle handle);
+// Reads until length bytes arrived or the file ended; vErrRead on a system failure.
+vErr readFile(FileHandle handle, void *buffer, std::size_t length, std::size_t *count);
+// Writes all bytes or fails with vErrWrite; count holds what reached the file either way.
+vErr writeFile(FileHandle handle, const void *data, std::size_t length, std::size_t *count);
+// Waits until the file's data is on the disk.
+vErr flushFileData(FileHandle handle);
+vErr fileSize(FileHandle handle, std::uint64_t *size);
+vErr filePosition(FileHandle handle, std::uint64_t *position);
+vErr setFilePosition(FileHandle handle, std::uint64_t position);
+// True when path names an existing entry that is not a directory.
+bool isNonDirectory(const char *path);
+// Renames from over to in one step and makes the new directory entry durable; to keeps its old
+// content when this fails.
+vErr replaceFile(const char *from, const char *to);
+
 // ---- clock and sleeping ----
+
+// Milliseconds of a clock that never jumps (not the wall clock).
+std::uint64_t monotonicMilliseconds();
+// Sleeps the whole time, resuming after signals.
+void sleepMilliseconds(std::uint32_t milliseconds);
 
 // ---- terminals ----
 

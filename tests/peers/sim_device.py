@@ -234,7 +234,8 @@ class SimDevice:
                  4: (BYTE, 0, True), 7: (INT, version, False), 8: (BYTE, self.model, False),
                  9: (INT, self.serial, False), 10: (VOID, 0, True), 11: (VOID, 0, True),
                  32: (BYTES, bytes(name), True), 43: (INT, self.build, False)}
-        self._entities[(CMD_SYSTEM, 0)] = {option: Option(*spec) for option, spec in table.items()}
+        self._entities[(CMD_SYSTEM, 0)] = {option: Option(*settings)
+                                           for option, settings in table.items()}
 
     # ---- life cycle, used by the transports ----
 
@@ -834,16 +835,7 @@ def main(argv=None):
             with open(options.endpoint_file, "w") as out:
                 out.write(transport.endpoint + "\n")
         print("ready", transport.endpoint, flush=True)
-        for line in sys.stdin:
-            words = line.split()
-            if not words:
-                continue
-            if words[0] == "quit":
-                break
-            try:
-                print(_command(device, words), flush=True)
-            except (ValueError, IndexError) as error:
-                print("error", error, flush=True)
+        usb_bus_sim.serve_commands(lambda words: _command(device, words))
     print("bye", flush=True)
     return 0
 

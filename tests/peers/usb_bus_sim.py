@@ -440,6 +440,21 @@ def _command(bus, unplugged, words):
         raise ValueError("unknown command " + verb)
 
 
+def serve_commands(answer):
+    """Reads one command per line from standard input until "quit" or its end; prints what
+    answer(words) returns, or "error TEXT" when the command is malformed."""
+    for line in sys.stdin:
+        words = line.split()
+        if not words:
+            continue
+        if words[0] == "quit":
+            return
+        try:
+            print(answer(words), flush=True)
+        except (KeyError, ValueError, IndexError) as error:
+            print("error", error, flush=True)
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description="Simulated USB bus on a Unix socket")
     parser.add_argument("--socket", required=True, help="path of the Unix socket to serve")
@@ -453,17 +468,7 @@ def main(argv=None):
     print("ready", flush=True)
     unplugged = {}
     try:
-        for line in sys.stdin:
-            words = line.split()
-            if not words:
-                continue
-            if words[0] == "quit":
-                break
-            try:
-                _command(bus, unplugged, words)
-                print("ok", flush=True)
-            except (KeyError, ValueError, IndexError) as error:
-                print("error", error, flush=True)
+        serve_commands(lambda words: _command(bus, unplugged, words) or "ok")
     finally:
         bus.stop()
         print("bye", flush=True)

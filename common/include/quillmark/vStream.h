@@ -65,6 +65,8 @@ V_API vErr vStream_Flush(vStream *in, vStream *out);
 // is the device path of the port, such as /dev/ttyUSB0.
 V_API vErr vStream_CreateSerial(const char *portName, uint32_t baudCode, uint32_t parity,
                                 uint32_t sevenBits, uint32_t twoStopBits, vStream **stream);
+V_API vErr vStream_CreateFileInput(const char *path, vStream **stream);
+V_API vErr vStream_CreateFileOutput(const char *path, vStream **stream);
 // ipAddress is an IPv4 address in network byte order, port in host order.
 V_API vErr vStream_CreateSocket(uint32_t ipAddress, uint16_t port, vStream **stream);
 V_API vErr vStream_CreateUSB(uint32_t serialNumber, vStream **stream);
