@@ -103,15 +103,21 @@ int runCommands(UpdaterApp &app, UpdaterOptions &options) {
             return *stop;
         }
     }
+    bool downloadFailed = false;
     if (options.has(CommandGetBuild)) {
         if (std::optional<int> stop = runGetBuild(app, options, exitCode)) {
             return *stop;
         }
+        downloadFailed = exitCode != 0;
     }
     if (options.has(CommandDiscover)) {
         return runDiscover(app, options);
     }
     if (options.has(CommandUpdate)) {
+        if (downloadFailed) {
+            // "-G -U" installs the build just fetched; without it there is nothing to install.
+            return 1;
+        }
         return runUpdate(app, options);
     }
     if (options.has(CommandListBuilds)) {

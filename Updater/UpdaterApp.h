@@ -1,4 +1,5 @@
 #pragma once
+#include "ServerCommClass.h"
 #include "UpdaterDisplayInterface.h"
 
 #include <array>
@@ -21,9 +22,14 @@ class UpdaterApp {
     // -D: searches for devices (behind routerSerial when it is non-zero) and prints them.
     // transport 0 means every transport.
     bool discover(uint32_t routerSerial, int32_t transport);
-    // -B and -L: fetch one device's server or stored build list and print it.
+    // -B and -L: fetch one device's server or stored build list and print it. A list that
+    // could not be fetched prints as empty, so both always succeed.
     bool listServerBuilds(uint32_t serial);
     bool listLocalBuilds(uint32_t serial);
+    // The builds the server offers for the device; empty when they could not be fetched.
+    BuildList Get_BuildList(uint32_t serial);
+    // The device's stored entries by name (".bird" cut off), with the version of BIRD files.
+    BuildList Get_BuildListLocal(uint32_t serial);
     // -G: the build number that was stored, 0 on failure. An empty build means the latest.
     uint32_t Download_Firmware(uint32_t serial, const std::string &build, bool override,
                                bool noCalibration);
@@ -39,6 +45,9 @@ class UpdaterApp {
                        uint32_t serial, const std::string &birdFilePath, bool override);
 
   private:
+    // The server client with this run's waiting limits.
+    ServerCommClass serverClient() const;
+
     std::string serverUrl_;
     std::string storeRoot_;
     UpdaterDisplayInterface *display_;

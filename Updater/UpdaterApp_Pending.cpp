@@ -16,21 +16,6 @@ bool UpdaterApp::discover(uint32_t, int32_t) {
     return false;
 }
 
-bool UpdaterApp::listServerBuilds(uint32_t) {
-    reportUnavailable(display_, "Listing the server's builds (-B)");
-    return false;
-}
-
-bool UpdaterApp::listLocalBuilds(uint32_t) {
-    reportUnavailable(display_, "Listing the stored builds (-L)");
-    return false;
-}
-
-uint32_t UpdaterApp::Download_Firmware(uint32_t, const std::string &, bool, bool) {
-    reportUnavailable(display_, "Downloading a build (-G)");
-    return 0;
-}
-
 bool UpdaterApp::Update_Firmware(uint32_t, uint32_t, const std::string &, uint32_t, bool) {
     reportUnavailable(display_, "Updating a device (-U)");
     return false;
