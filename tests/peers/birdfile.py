@@ -35,6 +35,7 @@ The JSON plan describes any file, broken ones included; every key is optional:
 """
 
 import argparse
+import random
 import json
 import struct
 import sys
@@ -59,8 +60,9 @@ def pack_object(obj_type, data, flags=0, length=None):
 
 
 def image_pattern(size, seed=0):
-    """Deterministic image bytes that tests can predict: byte i is (i * 7 + seed) mod 256."""
-    return bytes((i * 7 + seed) & 0xFF for i in range(size))
+    """Deterministic bytes that compress poorly, as real firmware does: a loader inflates into
+    a buffer of 8 times the compressed size, so a file that compresses further cannot load."""
+    return random.Random(seed).randbytes(size)
 
 
 def image(obj_type, address, payload, flags=0):
