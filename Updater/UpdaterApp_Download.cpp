@@ -8,6 +8,7 @@
 #include <chrono>
 #include <future>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -58,6 +59,38 @@ bool storeBuild(UpdaterDisplayInterface *display, StoreItem &item, const std::st
     return true;
 }
 
+// The device's store directory, made when the device is new; none (reported) when it cannot be.
+std::optional<StoreItem> findOrAddDevice(UpdaterDisplayInterface *display, UpdaterStore &store,
+                                         uint32_t serial) {
+    StoreItem item;
+    if (store.FindDevice(serial, &item)) {
+        return item;
+    }
+    debugPrint(DEBUG_APP, "Could not find device in our update history.\n");
+    try {
+        return store.AddDevice(serial);
+    } catch (const std::runtime_error &) {
+        displayMessage(display, 1, "Could not create directory for storing BIRD file");
+        return std::nullopt;
+    }
+}
+
+// True when the build may be fetched: always with override, else when the server lists it.
+bool confirmBuild(UpdaterDisplayInterface *display, ServerCommClass &server, uint32_t serial,
+                  uint32_t build, bool override, const char *url) {
+    if (override) {
+        displayMessage(display, 0, "Override specified, skipping validation of build %u", build);
+        return true;
+    }
+    displayMessage(display, 0, "Validating build %u with server", build);
+    if (!server.isBuildAvailable(serial, build, url)) {
+        displayMessage(display, 1, "No valid build %u", build);
+        return false;
+    }
+    displayMessage(display, 0, "Build %u is valid", build);
+    return true;
+}
+
 } // namespace
 
 uint32_t UpdaterApp::Download_Firmware(uint32_t serial, const std::string &build, bool override,
@@ -85,15 +118,9 @@ uint32_t UpdaterApp::Download_Firmware(uint32_t serial, const std::string &build
     if (!store) {
         return 0;
     }
-    StoreItem item;
-    if (!store->FindDevice(serial, &item)) {
-        debugPrint(DEBUG_APP, "Could not find device in our update history.\n");
-        try {
-            item = store->AddDevice(serial);
-        } catch (const std::runtime_error &) {
-            displayMessage(display_, 1, "Could not create directory for storing BIRD file");
-            return 0;
-        }
+    std::optional<StoreItem> item = findOrAddDevice(display_, *store, serial);
+    if (!item) {
+        return 0;
     }
     std::string current;
     std::string fw;
@@ -109,16 +136,8 @@ uint32_t UpdaterApp::Download_Firmware(uint32_t serial, const std::string &build
         }
     }
     displayMessage(display_, 0, "Retrieving build %u", requested);
-    if (override) {
-        displayMessage(display_, 0, "Override specified, skipping validation of build %u",
-                       requested);
-    } else {
-        displayMessage(display_, 0, "Validating build %u with server", requested);
-        if (!server.isBuildAvailable(serial, requested, url)) {
-            displayMessage(display_, 1, "No valid build %u", requested);
-            return 0;
-        }
-        displayMessage(display_, 0, "Build %u is valid", requested);
+    if (!confirmBuild(display_, server, serial, requested, override, url)) {
+        return 0;
     }
     std::string bld = std::to_string(requested);
     std::string birdBase64;
@@ -132,5 +151,5 @@ uint32_t UpdaterApp::Download_Firmware(uint32_t serial, const std::string &build
         displayMessage(display_, 1, "Failed to retrieve a valid BIRD file");
         return 0;
     }
-    return storeBuild(display_, item, bld + ".bird", birdBase64) ? requested : 0;
+    return storeBuild(display_, *item, bld + ".bird", birdBase64) ? requested : 0;
 }
