@@ -12,12 +12,7 @@ serial=40F5849A
 runs=3
 
 work=$(mktemp -d)
-server_pid=""
-cleanup() {
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$root/scripts/reference-server.sh"
 
 python3 "$peers/birdfile.py" --out "$work/2000.bird" --version 2.0.0 --serial $serial \
     --image-size 4194304
@@ -25,16 +20,8 @@ cat > "$work/catalogue.json" <<JSON
 {"devices": {"$serial": {"current": "2000", "fw": "FW-BENCH", "builds": {"2000": "2.0.0"},
   "birds": {"2000": {"path": "2000.bird"}}}}}
 JSON
-python3 "$peers/update_server.py" --catalogue "$work/catalogue.json" \
-    --port-file "$work/port" --log "$work/requests.log" >/dev/null &
-server_pid=$!
-tries=0
-until [ -s "$work/port" ]; do
-    tries=$((tries + 1))
-    [ $tries -gt 100 ] && { echo "bench: the reference server did not start" >&2; exit 1; }
-    sleep 0.1
-done
-base="http://127.0.0.1:$(cat "$work/port")"
+start_reference_server "$work/catalogue.json"
+base=$server_base
 
 # Prints "seconds kilobytes" of the best (fastest) of the runs of a command.
 best_of() {
